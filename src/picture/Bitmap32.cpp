@@ -1,0 +1,149 @@
+#include "picture/Bitmap32.h"
+
+#include <algorithm>
+#include <cassert>
+#include <new>
+
+namespace corvane {
+
+namespace {
+// Counts the locks of all rasters; held only while the count changes.
+std::mutex& LockCountSection() {
+    static std::mutex section;
+    return section;
+}
+}  // namespace
+
+void TThreadPersistent::EndUpdate() {
+    assert(updateCount_ > 0 && "Unpaired TThreadPersistent.EndUpdate");
+    --updateCount_;
+}
+
+void TThreadPersistent::Lock() {
+    {
+        std::lock_guard<std::mutex> guard(LockCountSection());
+        ++lockCount_;
+    }
+    section_.lock();
+}
+
+void TThreadPersistent::Unlock() {
+    section_.unlock();
+    std::lock_guard<std::mutex> guard(LockCountSection());
+    --lockCount_;
+}
+
+void TThreadPersistent::Changing() {
+    if (updateCount_ == 0 && OnChanging) OnChanging(this);
+}
+
+void TThreadPersistent::Changed() {
+    if (updateCount_ == 0 && OnChange) OnChange(this);
+}
+
+void TCustomMap::MakeEmpty() {
+    Changing();
+    SetSize(0, 0);
+    Changed();
+}
+
+void TCustomMap::Resized() {
+    if (OnResize) OnResize(this);
+}
+
+bool TCustomMap::SetSize(int32_t newWidth, int32_t newHeight) {
+    newWidth = std::max(newWidth, 0);
+    newHeight = std::max(newHeight, 0);
+    if (newWidth == width_ && newHeight == height_) return false;
+    width_ = newWidth;
+    height_ = newHeight;
+    return true;
+}
+
+TBitmap32::~TBitmap32() {
+    Lock();
+    bits_.reset();
+    Unlock();
+}
+
+bool TBitmap32::SetSize(int32_t newWidth, int32_t newHeight) {
+    newWidth = std::max(newWidth, 0);
+    newHeight = std::max(newHeight, 0);
+    if (newWidth == width_ && newHeight == height_) return false;
+    Changing();
+    bits_.reset();
+    width_ = 0;
+    height_ = 0;
+    bool allocated = true;
+    if (newWidth > 0 && newHeight > 0) {
+        const size_t count = static_cast<size_t>(newWidth) * static_cast<size_t>(newHeight);
+        bits_.reset(new (std::nothrow) TColor32[count]());
+        allocated = bits_ != nullptr;
+    }
+    if (allocated) {
+        width_ = newWidth;
+        height_ = newHeight;
+    }
+    Changed();
+    Resized();
+    if (!allocated) throw Exception("Can't allocate the DIB handle");
+    return true;
+}
+
+void TBitmap32::FillAll(TColor32 value) {
+    if (Empty()) return;
+    Changing();
+    std::fill_n(bits_.get(), static_cast<size_t>(width_) * static_cast<size_t>(height_), value);
+    Changed();
+}
+
+void TBitmap32::FillRect(int32_t x1, int32_t y1, int32_t x2, int32_t y2, TColor32 value) {
+    Changing();
+    for (int32_t y = y1; y <= y2; ++y)
+        if (x2 >= x1) std::fill(PixelPtr(x1, y), PixelPtr(x2, y) + 1, value);
+    Changed();
+}
+
+void TBitmap32::FillRectClipped(int32_t x1, int32_t y1, int32_t x2, int32_t y2, TColor32 value) {
+    if (Empty()) return;
+    if (x1 > x2) std::swap(x1, x2);
+    if (y1 > y2) std::swap(y1, y2);
+    // Both corners are clamped into the raster, so a band of no width may
+    // touch the edge column or row; callers draw over it afterwards.
+    x1 = std::clamp(x1, 0, width_ - 1);
+    x2 = std::clamp(x2, 0, width_ - 1);
+    y1 = std::clamp(y1, 0, height_ - 1);
+    y2 = std::clamp(y2, 0, height_ - 1);
+    if (x2 >= x1 && y2 >= y1) FillRect(x1, y1, x2, y2, value);
+}
+
+void TBitmap32::SetAlphaOpaque() {
+    Changing();
+    const size_t count = Empty() ? 0 : static_cast<size_t>(width_) * static_cast<size_t>(height_);
+    TColor32* p = bits_.get();
+    for (size_t i = 0; i < count; ++i) p[i] |= 0xFF000000u;
+    Changed();
+}
+
+void TBitmap32::SetDrawMode(TDrawMode value) {
+    if (value == drawMode_) return;
+    Changing();
+    drawMode_ = value;
+    Changed();
+}
+
+void TBitmap32::SetMasterAlpha(uint32_t value) {
+    if (value == masterAlpha_) return;
+    Changing();
+    masterAlpha_ = value;
+    Changed();
+}
+
+void TBitmap32::SetStretchFilter(TStretchFilter value) {
+    if (value == stretchFilter_) return;
+    Changing();
+    stretchFilter_ = value;
+    Changed();
+}
+
+}  // namespace corvane
