@@ -12,17 +12,24 @@
 namespace corvane {
 
 using TColor32 = uint32_t;
+class TCanvas;
 
-inline uint8_t RedComponent(TColor32 c) { return static_cast<uint8_t>(c >> 16); }
-inline uint8_t GreenComponent(TColor32 c) { return static_cast<uint8_t>(c >> 8); }
-inline uint8_t BlueComponent(TColor32 c) { return static_cast<uint8_t>(c); }
+inline uint8_t RedComponent(TColor32 c) {
+    return static_cast<uint8_t>(c >> 16);
+}
+inline uint8_t GreenComponent(TColor32 c) {
+    return static_cast<uint8_t>(c >> 8);
+}
+inline uint8_t BlueComponent(TColor32 c) {
+    return static_cast<uint8_t>(c);
+}
 
 enum class TDrawMode : uint8_t { dmOpaque = 0, dmBlend = 1, dmCustom = 2 };
 enum class TStretchFilter : uint8_t { sfNearest = 0, sfLinear = 1, sfSpline = 2 };
 
 // Change notification with an update bracket, and a lock for painting.
 class TThreadPersistent : public TPersistent {
-public:
+  public:
     TNotifyEvent OnChanging;
     TNotifyEvent OnChange;
 
@@ -39,14 +46,14 @@ public:
     virtual void Changing();
     virtual void Changed();
 
-private:
+  private:
     std::recursive_mutex section_;
     int32_t lockCount_ = 0;
     int32_t updateCount_ = 0;
 };
 
 class TCustomMap : public TThreadPersistent {
-public:
+  public:
     TNotifyEvent OnResize;
 
     int32_t Width() const { return width_; }
@@ -61,13 +68,13 @@ public:
     // Stores the new size; answers whether it changed.
     virtual bool SetSize(int32_t newWidth, int32_t newHeight);
 
-protected:
+  protected:
     int32_t width_ = 0;
     int32_t height_ = 0;
 };
 
 class TBitmap32 : public TCustomMap {
-public:
+  public:
     TBitmap32() = default;
     ~TBitmap32() override;
     TBitmap32(const TBitmap32&) = delete;
@@ -84,11 +91,19 @@ public:
     bool Empty() const override { return bits_ == nullptr; }
 
     // Unchecked access: callers keep 0 <= X < Width and 0 <= Y < Height.
-    TColor32 GetPixel(int32_t x, int32_t y) const { return bits_[x + static_cast<ptrdiff_t>(y) * width_]; }
-    void SetPixel(int32_t x, int32_t y, TColor32 value) { bits_[x + static_cast<ptrdiff_t>(y) * width_] = value; }
-    TColor32* PixelPtr(int32_t x, int32_t y) { return bits_.get() + x + static_cast<ptrdiff_t>(y) * width_; }
+    TColor32 GetPixel(int32_t x, int32_t y) const {
+        return bits_[x + static_cast<ptrdiff_t>(y) * width_];
+    }
+    void SetPixel(int32_t x, int32_t y, TColor32 value) {
+        bits_[x + static_cast<ptrdiff_t>(y) * width_] = value;
+    }
+    TColor32* PixelPtr(int32_t x, int32_t y) {
+        return bits_.get() + x + static_cast<ptrdiff_t>(y) * width_;
+    }
     TColor32* ScanLine(int32_t y) { return bits_.get() + static_cast<ptrdiff_t>(y) * width_; }
-    const TColor32* ScanLine(int32_t y) const { return bits_.get() + static_cast<ptrdiff_t>(y) * width_; }
+    const TColor32* ScanLine(int32_t y) const {
+        return bits_.get() + static_cast<ptrdiff_t>(y) * width_;
+    }
     TColor32* Bits() { return bits_.get(); }
     const TColor32* Bits() const { return bits_.get(); }
 
@@ -107,6 +122,9 @@ public:
     void FillRectClipped(int32_t x1, int32_t y1, int32_t x2, int32_t y2, TColor32 value);
     // Alpha byte of every pixel := 0xFF.
     void SetAlphaOpaque();
+    // If not empty: copies all pixels unchanged onto the canvas with the
+    // top-left at (x, y), clipped to the canvas.
+    void CopyToDeviceContext(TCanvas& canvas, int32_t x, int32_t y) const;
 
     TDrawMode DrawMode() const { return drawMode_; }
     void SetDrawMode(TDrawMode value);
@@ -120,11 +138,11 @@ public:
     // Fill from another raster, a platform bitmap, a picture or a container.
     void Assign(const TPersistent* source) override;
 
-protected:
+  protected:
     // Fill a platform bitmap or picture container with this raster's pixels.
     void AssignTo(TPersistent* dest) const override;
 
-private:
+  private:
     std::unique_ptr<TColor32[]> bits_;
     TDrawMode drawMode_ = TDrawMode::dmOpaque;
     uint32_t masterAlpha_ = 255;

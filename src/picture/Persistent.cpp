@@ -7,7 +7,9 @@ void TPersistent::Assign(const TPersistent* source) {
     source->AssignTo(this);
 }
 
-void TPersistent::AssignTo(TPersistent* dest) const { dest->AssignError(this); }
+void TPersistent::AssignTo(TPersistent* dest) const {
+    dest->AssignError(this);
+}
 
 void TPersistent::AssignError(const TPersistent* source) const {
     const std::string sourceName = source ? source->ClassName() : "nil";

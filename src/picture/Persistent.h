@@ -14,19 +14,19 @@ using TNotifyEvent = std::function<void(TPersistent* sender)>;
 
 // Failed assignment: "Cannot assign a <source class> to a <target class>".
 class EConvertAssign : public Exception {
-public:
+  public:
     using Exception::Exception;
 };
 
 class TPersistent {
-public:
+  public:
     virtual ~TPersistent() = default;
     virtual std::string ClassName() const = 0;
 
     // Fills this object from Source; the default asks Source to AssignTo this.
     virtual void Assign(const TPersistent* source);
 
-protected:
+  protected:
     // Fills Dest from this object; the default fails with "Cannot assign".
     virtual void AssignTo(TPersistent* dest) const;
     [[noreturn]] void AssignError(const TPersistent* source) const;

@@ -32,6 +32,8 @@ void TBitmap32::Assign(const TPersistent* source) {
     Changed();
 }
 
-void TBitmap32::AssignTo(TPersistent* dest) const { TPersistent::AssignTo(dest); }
+void TBitmap32::AssignTo(TPersistent* dest) const {
+    TPersistent::AssignTo(dest);
+}
 
 }  // namespace corvane

@@ -13,7 +13,9 @@ std::string PadWithChar(const std::string& text, int width, char fill) {
     return std::string(static_cast<size_t>(width) - text.size(), fill) + text;
 }
 
-std::string PadNumber(const std::string& text, int width) { return PadWithChar(text, width, ' '); }
+std::string PadNumber(const std::string& text, int width) {
+    return PadWithChar(text, width, ' ');
+}
 
 namespace {
 

@@ -8,14 +8,14 @@
 namespace corvane {
 
 class Exception : public std::runtime_error {
-public:
+  public:
     explicit Exception(const std::string& message) : std::runtime_error(message) {}
     std::string Message() const { return what(); }
 };
 
 // Text that is not a whole number: "'%s' is not a valid integer value".
 class EConvertError : public Exception {
-public:
+  public:
     using Exception::Exception;
 };
 
