@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <cassert>
-#include <new>
+#include <cstdlib>
 
 namespace corvane {
 
@@ -16,7 +16,7 @@ std::mutex& LockCountSection() {
 
 void TThreadPersistent::EndUpdate() {
     assert(updateCount_ > 0 && "Unpaired TThreadPersistent.EndUpdate");
-    --updateCount_;
+    if (updateCount_ > 0) --updateCount_;  // release builds: never go negative
 }
 
 void TThreadPersistent::Lock() {
@@ -60,6 +60,8 @@ bool TCustomMap::SetSize(int32_t newWidth, int32_t newHeight) {
     return true;
 }
 
+void TBitmap32::FreeBits::operator()(TColor32* p) const { std::free(p); }
+
 TBitmap32::~TBitmap32() {
     Lock();
     bits_.reset();
@@ -77,7 +79,7 @@ bool TBitmap32::SetSize(int32_t newWidth, int32_t newHeight) {
     bool allocated = true;
     if (newWidth > 0 && newHeight > 0) {
         const size_t count = static_cast<size_t>(newWidth) * static_cast<size_t>(newHeight);
-        bits_.reset(new (std::nothrow) TColor32[count]());
+        bits_.reset(static_cast<TColor32*>(std::calloc(count, sizeof(TColor32))));
         allocated = bits_ != nullptr;
     }
     if (allocated) {

@@ -143,7 +143,11 @@ class TBitmap32 : public TCustomMap {
     void AssignTo(TPersistent* dest) const override;
 
   private:
-    std::unique_ptr<TColor32[]> bits_;
+    struct FreeBits {
+        void operator()(TColor32* p) const;
+    };
+    // calloc'd, so a new buffer is all-zero without a separate fill pass
+    std::unique_ptr<TColor32[], FreeBits> bits_;
     TDrawMode drawMode_ = TDrawMode::dmOpaque;
     uint32_t masterAlpha_ = 255;
     TColor32 outerColor_ = 0;
