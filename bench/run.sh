@@ -1,0 +1,10 @@
+#!/bin/sh
+# Runs every benchmark. Usage: bench/run.sh [BUILD_DIR]   (default: build)
+# Configure the build folder with -DCORVANE_BENCH=ON -DCMAKE_BUILD_TYPE=Release.
+set -e
+BUILD=${1:-build}
+"$BUILD/bench_picture_jpeg"  # JPEG 12 MP load vs libjpeg-turbo alone (target <= 1.15)
+"$BUILD/bench_picture_bmp"  # BMP load into the raster, MP/s per pixel format (target >= 150)
+"$BUILD/bench_engine"  # compute vs libjpeg (<= 1.15), unchanged run (>= 20000 files/s), identify all 20,000 (<= 3 s), memory
+"$BUILD/bench_tablestore"  # table store, 100,000 signature records: Append+Post (<= 20 us), SeekKey median (<= 5 us), BySignature walk (<= 0.2 s), RepairTable (<= 3 s), memory
+"$BUILD/bench_picture_gif"  # GIF load into the raster, MP/s by wall clock and CPU time (target >= 150)

@@ -1,0 +1,130 @@
+// Index pages: a bounded page cache over the index file and one balanced tree
+// (B+tree) per index. Private to the store.
+//
+// Page layout (4096 bytes):
+//   0  u8  kind: 1 leaf, 2 inner, 3 free
+//   1  u8  index slot the page belongs to (0 primary, 1..30 secondaries)
+//   2  u16 entry count
+//   4  u32 leaf: right sibling page (0 none); free: next free page
+//   8  u32 leaf: left sibling page (0 none)
+//   12 u16 level: 0 for leaves, parent = child + 1; the root has height - 1
+//   16 u64 checksum of bytes [0,16) and [24,4096)
+//   24 entries: key (the index's key length) + u32 value
+//      leaf value: physical record number; inner value: child page number.
+// Invariants: every key of an index is distinct (non-unique indexes end in
+// the record identity); keys in a page ascend as unsigned bytes; in an inner
+// page entry i's child holds keys >= key i and < key i+1 (key 0 acts as
+// minus infinity); every node holds at least one entry; all leaves are at
+// level 0 and linked left to right in key order. Any page read that breaks
+// an invariant raises 8965, so damage never loops or overruns.
+#pragma once
+
+#include <cstdint>
+#include <list>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "tablestore/Layout.h"
+#include "tablestore/StoreEnv.h"
+
+namespace corvane::store {
+
+struct TPage {
+    uint32_t no = 0;
+    bool dirty = false;
+    uint8_t data[kPageSize];
+};
+using TPageRef = std::shared_ptr<TPage>;
+
+// Pages of one index file, at most `limit` bytes of them in memory, and all
+// caches of the process together at most kProcessCacheLimit; the least
+// recently used page that no operation holds is written back (when changed)
+// and dropped first.
+constexpr size_t kProcessCacheLimit = 60u << 20;
+class TPageCache {
+  public:
+    TPageCache(TStoreFile& file, size_t limitBytes);
+    ~TPageCache();
+    TPageRef Read(uint32_t no);   // checksum verified: 8965; read failure: 9217
+    TPageRef Fresh(uint32_t no);  // a zeroed page, marked changed
+    void Flush();                 // writes every changed page: 9218
+    void Drop();                  // forgets every page without writing
+    void SetLimit(size_t bytes);
+    size_t CachedPages() const { return map_.size(); }
+
+  private:
+    void Insert(const TPageRef& page);
+    void Touch(uint32_t no);
+    void EvictIfNeeded();
+    void WritePage(TPage& page);
+
+    struct TSlot {
+        TPageRef page;
+        std::list<uint32_t>::iterator lruPos;
+    };
+    TStoreFile& file_;
+    size_t limitPages_;
+    std::list<uint32_t> lru_;  // front: most recently used
+    std::unordered_map<uint32_t, TSlot> map_;
+    TPageRef last_;  // the page of the latest Read, found without a lookup
+};
+
+// Reads pages 1..pageCount-1 of an index file and checks their checksums
+// (8965 on the first bad one) without keeping them: damage is found at open.
+void VerifyIndexPages(TStoreFile& file, uint32_t pageCount);
+
+// A position in a tree: a leaf page and an entry in it.
+struct TTreePos {
+    uint32_t page = 0;
+    int slot = 0;
+    bool Valid() const { return page != 0; }
+};
+
+// One index's tree. Root and height live in `desc`; pages are allocated from
+// the header's free chain or at its next page offset.
+class TIndexTree {
+  public:
+    TIndexTree(TPageCache& cache, TIndexHeader& header, int index);
+
+    TTreePos LowerBound(const std::string& key);  // first entry >= key
+    TTreePos First();
+    TTreePos Last();
+    bool Next(TTreePos& pos);  // false (pos unchanged) at the end
+    bool Prev(TTreePos& pos);
+    std::string KeyAt(const TTreePos& pos);
+    void EntryAt(const TTreePos& pos, std::string& key, uint32_t& value);
+    uint32_t ValueAt(const TTreePos& pos);
+    bool Contains(const std::string& key);
+
+    bool Insert(const std::string& key, uint32_t value);  // false when present
+    bool Erase(const std::string& key);                   // false when absent
+    // Builds the tree of an empty index from ascending distinct keys.
+    void BulkLoad(const std::vector<std::pair<std::string, uint32_t>>& entries);
+
+  private:
+    using TPath = std::vector<std::pair<TPageRef, int>>;
+    TIndexDesc& Desc() { return header_.indexes[static_cast<size_t>(index_)]; }
+    int EntrySize() const { return keyLength_ + 4; }
+    int Capacity() const { return (kPageSize - 24) / EntrySize(); }
+    TPageRef ReadNode(uint32_t no, int level);
+    TPageRef Allocate(int level, uint8_t kind);
+    void Free(const TPageRef& page);
+    const uint8_t* Key(const TPage& page, int i) const;
+    uint32_t Value(const TPage& page, int i) const;
+    int LowerIndex(const TPage& page, const std::string& key) const;  // first >= key
+    int ChildIndex(const TPage& page, const std::string& key) const;
+    TPageRef Descend(const std::string& key, TPath* path);
+    void InsertAt(TPath& path, TPageRef node, int pos, const std::string& key, uint32_t value);
+    void RemoveFromParents(TPath& path);
+    void CollapseRoot();
+
+    TPageCache& cache_;
+    TIndexHeader& header_;
+    int index_;
+    int keyLength_;
+};
+
+}  // namespace corvane::store

@@ -1,0 +1,74 @@
+#include "tablestore/SignatureTables.h"
+
+namespace corvane {
+
+void DefineSignaturesTable(TFieldDefs& fields, TIndexDefs& indexes) {
+    fields.Clear();
+    fields.Add("FileName", ftString, 100);
+    fields.Add("FilePath", ftString, 100);
+    fields.Add("FileDate", ftDateTime);
+    fields.Add("Signature", ftString, 250);
+    indexes.Clear();
+    indexes.Add("", "FileName;FilePath", ixPrimary | ixCaseInsensitive);
+    indexes.Add("BySignature", "Signature", 0);
+}
+
+void DefineMatchTable(TFieldDefs& fields, TIndexDefs& indexes) {
+    fields.Clear();
+    fields.Add("MaxDiff", ftInteger);
+    fields.Add("File1", ftString, 200);
+    fields.Add("File2", ftString, 200);
+    indexes.Clear();
+    indexes.Add("", "MaxDiff;File1;File2", ixPrimary | ixCaseInsensitive);
+}
+
+TSignaturesTableObjects::TSignaturesTableObjects(TStoreEnv* env)
+    : SignaturesTable("SignaturesTable", env),
+      SignaturesTableFileName(SignaturesTable, "FileName", 100),
+      SignaturesTableFilePath(SignaturesTable, "FilePath", 100),
+      SignaturesTableFileDate(SignaturesTable, "FileDate"),
+      SignaturesTableSignature(SignaturesTable, "Signature", 250) {
+    SignaturesTable.SetTableName("Signatures.DAT");
+    SignaturesTable.SetExclusive(true);
+    SignaturesTable.StoreDefs = true;
+    DefineSignaturesTable(SignaturesTable.FieldDefs, SignaturesTable.IndexDefs);
+    // The design-time primary definition; the store drops its name and makes
+    // it unique, so the table made from it is the same.
+    SignaturesTable.IndexDefs[0] = TIndexDef{"SignaturesTableIndex1", "FileName;FilePath",
+                                             ixPrimary | ixUnique | ixCaseInsensitive};
+}
+
+TMatchTableObjects::TMatchTableObjects(TStoreEnv* env)
+    : MatchTable("MatchTable", env),
+      MatchTableFile1(MatchTable, "File1", 200),
+      MatchTableFile2(MatchTable, "File2", 200),
+      MatchTableMaxDiff(MatchTable, "MaxDiff") {
+    MatchTable.SetTableName("Matches.DAT");
+    MatchTable.SetExclusive(true);
+    DefineMatchTable(MatchTable.FieldDefs, MatchTable.IndexDefs);
+}
+
+void OpenTableAtStartup(TStoreTable& table, const std::string& programFolder,
+                        const std::string& tableName, void (*define)(TFieldDefs&, TIndexDefs&)) {
+    table.Close();
+    table.SetDatabaseName(programFolder);
+    table.SetTableName(tableName);
+    if (!TStoreEnv::Default()->Exists(table.DataFilePath())) {
+        define(table.FieldDefs, table.IndexDefs);
+        if (!table.TableExists()) table.CreateTable();
+    }
+    try {
+        table.Open();
+    } catch (...) {
+        table.RepairTable();
+        table.Open();
+    }
+}
+
+void OpenProgramTables(TStoreTable& signaturesTable, TStoreTable& matchTable,
+                       const std::string& programFolder) {
+    OpenTableAtStartup(signaturesTable, programFolder, "Signatures.DAT", DefineSignaturesTable);
+    OpenTableAtStartup(matchTable, programFolder, "Matches.DAT", DefineMatchTable);
+}
+
+}  // namespace corvane
