@@ -8,3 +8,4 @@ BUILD=${1:-build}
 "$BUILD/bench_engine"  # compute vs libjpeg (<= 1.15), unchanged run (>= 20000 files/s), identify all 20,000 (<= 3 s), memory
 "$BUILD/bench_tablestore"  # table store, 100,000 signature records: Append+Post (<= 20 us), SeekKey median (<= 5 us), BySignature walk (<= 0.2 s), RepairTable (<= 3 s), memory
 "$BUILD/bench_picture_gif"  # GIF load into the raster, MP/s by wall clock and CPU time (target >= 150)
+"$BUILD/bench_window"  # grids over 100,000 rows: open, scroll, jump, K; pair shown within two loads + 20 ms (needs -DCORVANE_GUI=ON)

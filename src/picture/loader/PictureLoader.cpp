@@ -1,0 +1,158 @@
+#include "picture/loader/PictureLoader.h"
+
+#include <filesystem>
+#include <memory>
+
+#include "picture/Graphics.h"
+#ifdef CORVANE_HAVE_JPEG
+#include "picture/jpeg/JPEGImage.h"
+#endif
+#ifdef CORVANE_HAVE_GIF
+#include "picture/gif/GIFImage.h"
+#endif
+
+namespace corvane {
+
+namespace {
+
+bool EndsWithIgnoringCase(const std::string& name, const char* ending) {
+    const size_t n = std::char_traits<char>::length(ending);
+    if (name.size() < n) return false;
+    for (size_t i = 0; i < n; ++i) {
+        char c = name[name.size() - n + i];
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+        if (c != ending[i]) return false;
+    }
+    return true;
+}
+
+bool IsRegularFile(const std::string& fileName) {
+    std::error_code error;
+    return std::filesystem::is_regular_file(fileName, error);
+}
+
+void EmptyRaster(TBitmap32& raster) {
+    raster.SetHeight(0);
+    raster.SetWidth(0);
+}
+
+// One decoder object for one load.
+class TDecoder {
+  public:
+    virtual ~TDecoder() = default;
+    virtual void LoadFromFile(const std::string& fileName) = 0;
+    virtual const TPersistent* Source() const = 0;
+};
+
+template <class T>
+class TDecoderOf : public TDecoder {
+  public:
+    void LoadFromFile(const std::string& fileName) override { object_.LoadFromFile(fileName); }
+    const TPersistent* Source() const override { return &object_; }
+
+  private:
+    T object_;
+};
+
+// Stands in for a decoder this build was made without.
+class TMissingDecoder : public TDecoder {
+  public:
+    explicit TMissingDecoder(const char* kind) : kind_(kind) {}
+    void LoadFromFile(const std::string&) override {
+        throw EInvalidGraphic(Format("%s pictures are not supported by this build", kind_));
+    }
+    const TPersistent* Source() const override { return nullptr; }
+
+  private:
+    const char* kind_;
+};
+
+std::unique_ptr<TDecoder> CreateDecoder(TPictureKind kind) {
+    switch (kind) {
+        case TPictureKind::pkJPEG:
+#ifdef CORVANE_HAVE_JPEG
+            return std::make_unique<TDecoderOf<TJPEGImage>>();
+#else
+            return std::make_unique<TMissingDecoder>("JPEG");
+#endif
+        case TPictureKind::pkGIF:
+#ifdef CORVANE_HAVE_GIF
+            return std::make_unique<TDecoderOf<TGIFImage>>();
+#else
+            return std::make_unique<TMissingDecoder>("GIF");
+#endif
+        default:
+            return std::make_unique<TDecoderOf<TPicture>>();
+    }
+}
+
+void LoadAndAssign(TDecoder& decoder, const std::string& fileName, TBitmap32& raster) {
+    decoder.LoadFromFile(fileName);
+    raster.Assign(decoder.Source());
+}
+
+}  // namespace
+
+void RegisterPictureFormats() {
+#ifdef CORVANE_HAVE_JPEG
+    RegisterJPEGFormat();
+#endif
+#ifdef CORVANE_HAVE_GIF
+    RegisterGIFFormat();
+#endif
+}
+
+TPictureKind PictureKindOf(const std::string& fileName) {
+    if (EndsWithIgnoringCase(fileName, ".JPG")) return TPictureKind::pkJPEG;
+    if (EndsWithIgnoringCase(fileName, ".GIF")) return TPictureKind::pkGIF;
+    if (EndsWithIgnoringCase(fileName, ".BMP")) return TPictureKind::pkBMP;
+    return TPictureKind::pkNone;
+}
+
+void LoadPictureFile(TLoadControls& controls, const std::string& fileName, bool countOnly,
+                     bool& loaded, TBitmap32& view) {
+    EmptyRaster(view);
+    loaded = false;
+    if (!IsRegularFile(fileName)) return;
+    const TPictureKind kind = PictureKindOf(fileName);
+    if (kind == TPictureKind::pkNone) return;
+    if (countOnly) {
+        controls.SetProgressMax(controls.ProgressMax() + 1);
+        return;
+    }
+    controls.SetProgressPosition(controls.ProgressPosition() + 1);
+    controls.ProcessMessages();
+    std::unique_ptr<TDecoder> decoder = CreateDecoder(kind);
+    const TCursor previous = controls.ScreenCursor();
+    controls.SetScreenCursor(TCursor::crHourGlass);
+    try {
+        LoadAndAssign(*decoder, fileName, view);
+    } catch (...) {
+        controls.SetScreenCursor(previous);
+        decoder.reset();
+        throw;
+    }
+    controls.SetScreenCursor(previous);
+    decoder.reset();
+    loaded = true;
+}
+
+void LoadConversionPicture(TLoadControls& controls, const std::string& fileName,
+                           TBitmap32& raster) {
+    EmptyRaster(raster);
+    const TPictureKind kind = PictureKindOf(fileName);
+    if (kind == TPictureKind::pkNone) return;
+    std::unique_ptr<TDecoder> decoder = CreateDecoder(kind);
+    controls.SetScreenCursor(TCursor::crHourGlass);
+    try {
+        LoadAndAssign(*decoder, fileName, raster);
+    } catch (...) {
+        decoder.reset();
+        controls.SetScreenCursor(TCursor::crArrow);
+        throw;
+    }
+    decoder.reset();
+    controls.SetScreenCursor(TCursor::crArrow);
+}
+
+}  // namespace corvane
