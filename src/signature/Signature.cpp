@@ -19,6 +19,7 @@ std::string SignatureToString(const TSignature& signature) {
 
 namespace {
 
+#ifndef __SSE2__
 // The common field: leading spaces, then decimal digits to the end, checked
 // and converted four bytes at a time. Returns false for anything else, which
 // then takes the general conversion.
@@ -37,6 +38,7 @@ inline bool ParsePlainField(const char* f, int32_t& value) {
                                  ((low >> 16) & 0xFF) * 10 + (low >> 24));
     return ok;
 }
+#endif
 
 TSignature ParseGeneral(std::string_view text) {
     TSignature result;

@@ -1,0 +1,133 @@
+// The identify-all and match-single commands.
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "matching/MatchSearch.h"
+#include "matching/SignatureSnapshot.h"
+#include "tablestore/SignatureTables.h"
+#include "util/StrToInt.h"
+
+namespace corvane {
+
+namespace {
+
+// The window's state during a command: busy cursor and, for identify all,
+// the shown progress bar. Both are put back when the command ends, also by an
+// error.
+class TBusyWindow {
+  public:
+    TBusyWindow(TFormControls& controls, bool usesProgress)
+        : controls_(controls), usesProgress_(usesProgress) {
+        controls_.SetScreenCursor(TCursor::crHourGlass);
+    }
+    ~TBusyWindow() {
+        try {
+            End();
+        } catch (...) {
+        }
+    }
+    void End() {
+        if (ended_) return;
+        ended_ = true;
+        controls_.SetScreenCursor(TCursor::crDefault);
+        if (usesProgress_) controls_.SetProgressVisible(false);
+    }
+
+  private:
+    TFormControls& controls_;
+    bool usesProgress_;
+    bool ended_ = false;
+};
+
+// n x n div 2, bounded to what the progress bar holds.
+int32_t IdentifyProgressMax(int64_t recordCount) {
+    const int64_t max = recordCount * recordCount / 2;
+    return static_cast<int32_t>(std::min<int64_t>(max, std::numeric_limits<int32_t>::max()));
+}
+
+}  // namespace
+
+void TMatcher::IdentifyButtonClick() {
+    state_.FullScanMatch = false;
+    TBusyWindow busy(controls_, true);
+    TStoreTable& signatureTable = signatures_.SignaturesTable;
+    const int32_t recordCount = signatureTable.RecordCount();
+    controls_.SetProgressMin(1);
+    controls_.SetProgressMax(IdentifyProgressMax(recordCount));
+    controls_.SetProgressPosition(0);
+    controls_.SetProgressVisible(true);
+    state_.MatchMargin = StrToInt(controls_.MarginText());
+    matches_.MatchTable.EmptyTable();
+    TViewSuspension matchViews(matches_.MatchTable);
+    const TRunClock::time_point start = TRunClock::now();
+    TViewSuspension signatureViews(signatureTable);
+
+    TSignatureSnapshot snapshot;
+    std::vector<std::string> snapshotIgnore = controls_.IgnoreLines();
+    snapshot.Load(signatures_, TIgnoreList(snapshotIgnore));
+    for (signatureTable.First(); !signatureTable.AtEnd(); signatureTable.Next()) {
+        controls_.SetScreenCursor(TCursor::crHourGlass);
+        controls_.ProcessMessages();
+        // The ignore list or the table may have changed while messages were
+        // processed: the search must see them as they are now.
+        std::vector<std::string> ignore = controls_.IgnoreLines();
+        if (ignore != snapshotIgnore ||
+            snapshot.Size() != static_cast<size_t>(signatureTable.RecordCount())) {
+            snapshotIgnore = std::move(ignore);
+            snapshot.Load(signatures_, TIgnoreList(snapshotIgnore));
+        }
+        CompareOneImageInSnapshot(snapshot);
+    }
+
+    signatureViews.Resume();
+    matchViews.Resume();
+    busy.End();
+    const TRunClock::time_point end = TRunClock::now();
+    if (!state_.BatchMode) {
+        controls_.ShowMessage("Identify completed: " + std::to_string(recordCount) +
+                              " records processed in " + FormatElapsed(end - start));
+    }
+    controls_.SetScreenCursor(TCursor::crDefault);
+    ShowRecordCounts();
+}
+
+void TMatcher::CompareOneImageInSnapshot(TSignatureSnapshot& snapshot) {
+    const std::string fileName = signatures_.SignaturesTableFileName.Value();
+    const std::string filePath = signatures_.SignaturesTableFilePath.Value();
+    const std::string text = signatures_.SignaturesTableSignature.Value();
+    std::optional<size_t> position = snapshot.Find(fileName, filePath, text);
+    if (!position) {
+        // The record was changed since the snapshot was read: read it again.
+        snapshot.Load(signatures_, TIgnoreList(controls_.IgnoreLines()));
+        position = snapshot.Find(fileName, filePath, text);
+    }
+    if (!position) {
+        // The record changed since the snapshot: search it on the table itself.
+        CompareOneImage(true);
+        return;
+    }
+    const TSignatureSnapshot::TEntry& picture = snapshot.Entry(*position);
+    if (!picture.Parsed) throw EConvertError(picture.ParseError);
+    const std::string boundText = RangeScanBound(picture.Values.Values[0], state_.MatchMargin);
+    const bool perChannel = controls_.ColorsCB();
+    const TRangeScanResult result =
+        RangeScanSnapshot(snapshot, *position, boundText, state_.MatchMargin, perChannel,
+                          [&](const TSignatureSnapshot::TEntry& candidate, int32_t maxDiff) {
+                              AppendMatch(maxDiff, picture.FullName, candidate.FullName);
+                          });
+    StepProgress(result.Visited);
+}
+
+void TMatcher::MatchSingleButtonClick() {
+    state_.FullScanMatch = true;
+    TBusyWindow busy(controls_, false);
+    state_.MatchMargin = StrToInt(controls_.MarginText());
+    matches_.MatchTable.EmptyTable();
+    TViewSuspension signatureViews(signatures_.SignaturesTable);
+    CompareOneImage(false);
+    signatureViews.Resume();
+    busy.End();
+}
+
+}  // namespace corvane

@@ -1,0 +1,184 @@
+#include "matching/MatchSearch.h"
+
+#include <limits>
+
+#include "matching/SignatureCompare.h"
+#include "tablestore/SignatureTables.h"
+#include "util/ArdoUtils.h"
+
+namespace corvane {
+
+namespace {
+
+// Puts the signature table back on its index and record after a search, also
+// when the search ends by an error.
+class TSearchRestorer {
+  public:
+    explicit TSearchRestorer(TStoreTable& table)
+        : table_(table), indexName_(table.IndexName()), bookmark_(table.TakeBookmark()) {}
+    ~TSearchRestorer() {
+        try {
+            Restore();
+        } catch (...) {
+            // The search's own error is the one to report.
+        }
+    }
+    void Restore() {
+        if (done_) return;
+        done_ = true;
+        table_.SetIndexName(indexName_);
+        table_.MoveToBookmark(bookmark_);
+        table_.DropBookmark(bookmark_);
+    }
+
+  private:
+    TStoreTable& table_;
+    std::string indexName_;
+    TBookmark bookmark_;
+    bool done_ = false;
+};
+
+}  // namespace
+
+std::string RangeScanBound(int32_t firstValue, int32_t margin) {
+    const int64_t bound = int64_t{firstValue} + int64_t{margin} + 1;
+    return PadNumber(std::to_string(bound), 4);
+}
+
+TViewSuspension::TViewSuspension(TStoreTable& table) : table_(table) {
+    table_.SuspendViews();
+}
+
+TViewSuspension::~TViewSuspension() {
+    try {
+        Resume();
+    } catch (...) {
+        // Only reached while another error propagates.
+    }
+}
+
+void TViewSuspension::Resume() {
+    if (!active_) return;
+    active_ = false;
+    table_.ResumeViews();
+}
+
+struct TMatcher::TPicture {
+    std::string FilePath;
+    std::string FullName;
+    std::string Text;
+    TSignature Values;
+};
+
+TMatcher::TMatcher(TSignaturesTableObjects& signatures, TMatchTableObjects& matches,
+                   TFormControls& controls, TFormState& state)
+    : signatures_(signatures), matches_(matches), controls_(controls), state_(state) {}
+
+bool TMatcher::IsIgnoredPath(const std::string& path) const {
+    return TIgnoreList(controls_.IgnoreLines()).Contains(path);
+}
+
+void TMatcher::ShowRecordCounts() {
+    controls_.SetSignaturesLabel("Signatures DB (" +
+                                 std::to_string(signatures_.SignaturesTable.RecordCount()) + ")");
+    controls_.SetMatchesLabel("Matches DB (" + std::to_string(matches_.MatchTable.RecordCount()) +
+                              ")");
+}
+
+void TMatcher::AppendMatch(int32_t maxDiff, const std::string& file1, const std::string& file2) {
+    TStoreTable& table = matches_.MatchTable;
+    table.Append();
+    try {
+        matches_.MatchTableMaxDiff.SetValue(maxDiff);
+        matches_.MatchTableFile1.SetValue(file1);
+        matches_.MatchTableFile2.SetValue(file2);
+        table.Post();
+    } catch (...) {
+        // A row left in the inserting state would be posted again, and fail
+        // again, by every later move of the match table.
+        try {
+            table.Cancel();
+        } catch (...) {
+        }
+        throw;
+    }
+}
+
+void TMatcher::StepProgress(int64_t count) {
+    const int64_t position = int64_t{controls_.ProgressPosition()} + count;
+    controls_.SetProgressPosition(
+        static_cast<int32_t>(std::min<int64_t>(position, std::numeric_limits<int32_t>::max())));
+}
+
+TMatcher::TPicture TMatcher::ReadPicture() const {
+    TPicture picture;
+    picture.FilePath = signatures_.SignaturesTableFilePath.Value();
+    picture.FullName = picture.FilePath + signatures_.SignaturesTableFileName.Value();
+    picture.Text = signatures_.SignaturesTableSignature.Value();
+    picture.Values = StringToSignature(picture.Text);
+    return picture;
+}
+
+void TMatcher::CompareOneImage(bool stepProgress) {
+    const TPicture picture = ReadPicture();
+    const TIgnoreList ignore(controls_.IgnoreLines());
+    TSearchRestorer restorer(signatures_.SignaturesTable);
+    if (state_.FullScanMatch) {
+        FullScan(picture, ignore, stepProgress);
+    } else {
+        RangeScan(picture, ignore, stepProgress);
+    }
+    restorer.Restore();
+}
+
+void TMatcher::FullScan(const TPicture& picture, const TIgnoreList& ignore, bool stepProgress) {
+    TStoreTable& table = signatures_.SignaturesTable;
+    const bool thisIgnored = ignore.Contains(picture.FilePath);
+    for (table.First(); !table.AtEnd(); table.Next()) {
+        if (stepProgress) StepProgress(1);
+        const std::string candidatePath = signatures_.SignaturesTableFilePath.Value();
+        // Same rule as the range scan: both in listed folders or both outside.
+        if (ignore.Contains(candidatePath) != thisIgnored) continue;
+        const TSignature candidate =
+            StringToSignature(signatures_.SignaturesTableSignature.Value());
+        int32_t maxDiff = 0;
+        if (!SignaturesMatch(picture.Values, candidate, state_.MatchMargin, controls_.ColorsCB(),
+                             maxDiff)) {
+            continue;
+        }
+        const std::string candidateName =
+            candidatePath + signatures_.SignaturesTableFileName.Value();
+        if (candidateName == picture.FullName) continue;
+        AppendMatch(maxDiff, picture.FullName, candidateName);
+    }
+}
+
+void TMatcher::RangeScan(const TPicture& picture, const TIgnoreList& ignore, bool stepProgress) {
+    TStoreTable& table = signatures_.SignaturesTable;
+    table.SetIndexName("BySignature");
+    // Start exactly at the picture, whatever the end flag said before.
+    TBookmark here = table.TakeBookmark();
+    table.MoveToBookmark(here);
+    table.DropBookmark(here);
+    const std::string boundText = RangeScanBound(picture.Values.Values[0], state_.MatchMargin);
+    const bool thisIgnored = ignore.Contains(picture.FilePath);
+    for (; !table.AtEnd(); table.Next()) {
+        if (stepProgress) StepProgress(1);
+        const std::string candidatePath = signatures_.SignaturesTableFilePath.Value();
+        if (ignore.Contains(candidatePath) != thisIgnored) continue;
+        const std::string candidateText = signatures_.SignaturesTableSignature.Value();
+        const TSignature candidate = StringToSignature(candidateText);
+        if (candidateText > boundText) break;
+        int32_t maxDiff = 0;
+        if (!SignaturesMatch(picture.Values, candidate, state_.MatchMargin, controls_.ColorsCB(),
+                             maxDiff)) {
+            continue;
+        }
+        const std::string candidateName =
+            candidatePath + signatures_.SignaturesTableFileName.Value();
+        if (candidateName == picture.FullName) continue;
+        AppendMatch(maxDiff, picture.FullName, candidateName);
+    }
+}
+
+}  // namespace corvane

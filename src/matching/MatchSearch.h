@@ -1,0 +1,98 @@
+// The match search and the two commands that fill the match table.
+//
+// TMatcher works on the signature table's current record and appends rows to
+// the match table; it reads the window only through TFormControls and the
+// shared TFormState. Every failure is an exception with its message: the
+// conversion error "'%s' is not a valid integer value" for a margin or a
+// stored signature text that is not a whole number, and the table store's
+// errors. After an error the signature table's order and current record and
+// the suspension of both tables' views are put back, the cursor is normal and
+// the progress bar hidden; rows appended before the error stay.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "matching/FormControls.h"
+#include "matching/FormState.h"
+#include "matching/IgnoreList.h"
+
+namespace corvane {
+
+struct TSignaturesTableObjects;
+struct TMatchTableObjects;
+class TSignatureSnapshot;
+class TStoreTable;
+
+class TMatcher {
+  public:
+    TMatcher(TSignaturesTableObjects& signatures, TMatchTableObjects& matches,
+             TFormControls& controls, TFormState& state);
+
+    // True when the upper-cased path equals an upper-cased line of the ignore
+    // list (NoMatchMemo); only "a".."z" are folded.
+    bool IsIgnoredPath(const std::string& path) const;
+
+    // Finds the matches of the signature table's current record and appends a
+    // row (MaxDiff, File1 = the picture, File2 = the candidate) for each.
+    // State.FullScanMatch False: range scan on BySignature from the record
+    // up to the first candidate above its first value + MatchMargin;
+    // True: every record in the table's current order. In both modes a
+    // candidate is compared only when both pictures lie in listed folders or
+    // both outside them. With StepProgress every visited record steps the
+    // progress bar. Leaves the table on the same record, in the same order.
+    void CompareOneImage(bool stepProgress);
+
+    // "&Identify all Matches": empties the match table and appends every
+    // matching pair once; ends with the summary (unless BatchMode) and the
+    // record counts. Each stored signature is parsed once per command.
+    void IdentifyButtonClick();
+
+    // "&Match Single Image": empties the match table and appends the matches
+    // of the selected picture found by a full scan.
+    void MatchSingleButtonClick();
+
+    // The captions "Signatures DB (n)" and "Matches DB (n)".
+    void ShowRecordCounts();
+
+    // Appends one match row and posts it; a row that cannot be posted is
+    // dropped before the error propagates, so the match table is never left
+    // holding it.
+    void AppendMatch(int32_t maxDiff, const std::string& file1, const std::string& file2);
+
+  private:
+    struct TPicture;
+    TPicture ReadPicture() const;
+    void FullScan(const TPicture& picture, const TIgnoreList& ignore, bool stepProgress);
+    void RangeScan(const TPicture& picture, const TIgnoreList& ignore, bool stepProgress);
+    // Identify all's search for the current record, over the snapshot (read
+    // again when the record is not found in it).
+    void CompareOneImageInSnapshot(TSignatureSnapshot& snapshot);
+    void StepProgress(int64_t count);
+
+    TSignaturesTableObjects& signatures_;
+    TMatchTableObjects& matches_;
+    TFormControls& controls_;
+    TFormState& state_;
+};
+
+// The upper bound text of the range scan: first value + margin + 1, padded
+// with blanks on the left to 4 characters (computed without overflow).
+std::string RangeScanBound(int32_t firstValue, int32_t margin);
+
+// RAII pair of SuspendViews / ResumeViews (errors of the resume are dropped
+// when it runs because of another error).
+class TViewSuspension {
+  public:
+    explicit TViewSuspension(TStoreTable& table);
+    ~TViewSuspension();
+    TViewSuspension(const TViewSuspension&) = delete;
+    TViewSuspension& operator=(const TViewSuspension&) = delete;
+    void Resume();  // resumes now (at most once)
+
+  private:
+    TStoreTable& table_;
+    bool active_ = true;
+};
+
+}  // namespace corvane

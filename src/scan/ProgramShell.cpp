@@ -1,0 +1,103 @@
+// Start-up, settings, close and the batch run.
+#include <sys/stat.h>
+
+#include "scan/Engine.h"
+
+namespace corvane {
+
+namespace {
+
+constexpr const char* kSection = "Params";
+
+bool FileExists(const std::string& fileName) {
+    struct stat info;
+    return ::stat(fileName.c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
+}
+
+const char* YesNo(bool value) {
+    return value ? "Y" : "N";
+}
+
+}  // namespace
+
+TCorvaneEngine::TCorvaneEngine(TFormControls& controls, TStoreEnv* env)
+    : Signatures(env),
+      Matches(env),
+      Matcher(Signatures, Matches, controls, State),
+      controls_(controls) {}
+
+TCorvaneEngine::~TCorvaneEngine() = default;
+
+void TCorvaneEngine::StartUp(const std::string& programFolder) {
+    State.ProgramFolder = programFolder;
+    if (State.ProgramFolder.empty() || State.ProgramFolder.back() != '/') {
+        State.ProgramFolder += '/';
+    }
+    State.ShowExtraHints = FileExists(State.ProgramFolder + kExtraHintsFileName);
+    ReadSettings();
+    LoadIgnoreList();
+    OpenProgramTables(Signatures.SignaturesTable, Matches.MatchTable, State.ProgramFolder);
+    Matcher.ShowRecordCounts();
+}
+
+void TCorvaneEngine::ReadSettings() {
+    const TIniFile ini(State.ProgramFolder + kSettingsFileName);
+    controls_.SetSearchPath(ini.ReadString(kSection, "SearchPath", State.ProgramFolder));
+    controls_.SetMarginText(ini.ReadString(kSection, "Margin", "25"));
+    controls_.SetNormalizeCB(ini.ReadString(kSection, "Normalize", "N") == "Y");
+    controls_.SetColorsCB(ini.ReadString(kSection, "Colors", "Y") == "Y");
+    controls_.SetSubDirsCB(ini.ReadString(kSection, "SubDirs", "Y") == "Y");
+    controls_.SetIncrMatchCB(ini.ReadString(kSection, "IncrMatch", "N") == "Y");
+}
+
+void TCorvaneEngine::WriteSettings() {
+    TIniFile ini(State.ProgramFolder + kSettingsFileName);
+    ini.WriteString(kSection, "SearchPath", controls_.SearchPath());
+    ini.WriteString(kSection, "Margin", controls_.MarginText());
+    ini.WriteString(kSection, "Normalize", YesNo(controls_.NormalizeCB()));
+    ini.WriteString(kSection, "Colors", YesNo(controls_.ColorsCB()));
+    ini.WriteString(kSection, "SubDirs", YesNo(controls_.SubDirsCB()));
+    ini.WriteString(kSection, "IncrMatch", YesNo(controls_.IncrMatchCB()));
+}
+
+void TCorvaneEngine::LoadIgnoreList() {
+    const std::string fileName = State.ProgramFolder + kIgnoreListFileName;
+    if (FileExists(fileName)) controls_.SetIgnoreLines(ReadTextLines(fileName));
+}
+
+void TCorvaneEngine::SaveIgnoreList() {
+    std::vector<std::string> lines = controls_.IgnoreLines();
+    for (std::string& line : lines) {
+        if (!line.empty() && line.back() != '/') line += '/';
+    }
+    controls_.SetIgnoreLines(lines);
+    WriteTextLines(State.ProgramFolder + kIgnoreListFileName, lines);
+}
+
+void TCorvaneEngine::SaveBadFiles() {
+    if (!controls_.Memo2Visible()) return;
+    WriteTextLines(State.ProgramFolder + kBadFilesFileName, controls_.Memo2Lines());
+}
+
+void TCorvaneEngine::ShutDown() {
+    WriteSettings();
+    SaveIgnoreList();
+    SaveBadFiles();
+}
+
+void TCorvaneEngine::BatchRun() {
+    State.BatchMode = true;
+    try {
+        ConvertBitmaps(controls_.SearchPath());
+        controls_.SelectPage(TTabPage::CompSigTabSheet);
+        ComputeButtonClick();
+        controls_.SelectPage(TTabPage::CompMatchesTabSheet);
+        Matcher.IdentifyButtonClick();
+    } catch (...) {
+        State.BatchMode = false;
+        throw;
+    }
+    State.BatchMode = false;
+}
+
+}  // namespace corvane

@@ -1,0 +1,378 @@
+// The command-line program, run as a separate process on generated folders.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <array>
+#include <map>
+#include <set>
+#include <sstream>
+#include <thread>
+
+#include "../scan/TestPictures.h"
+#include "signature/Signature.h"
+#include "util/Exception.h"
+
+namespace corvane::test {
+namespace {
+
+struct TResult {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string Quote(const std::string& text) {
+    std::string quoted = "'";
+    for (const char c : text) {
+        if (c == '\'') {
+            quoted += "'\\''";
+        } else {
+            quoted += c;
+        }
+    }
+    return quoted + "'";
+}
+
+// Runs corvane-cli with the words, capturing both outputs.
+TResult RunCli(const std::vector<std::string>& words) {
+    TTempFolder capture;
+    std::string command = Quote(CORVANE_CLI);
+    for (const std::string& word : words) command += " " + Quote(word);
+    command += " >" + Quote(capture.Path() + "out") + " 2>" + Quote(capture.Path() + "err");
+    TResult result;
+    const int raw = std::system(command.c_str());
+    result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    result.out = ReadBytes(capture.Path() + "out");
+    result.err = ReadBytes(capture.Path() + "err");
+    return result;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+std::vector<std::string> Fields(const std::string& line) {
+    std::vector<std::string> fields;
+    std::string field;
+    std::istringstream in(line);
+    while (std::getline(in, field, '\t')) fields.push_back(field);
+    return fields;
+}
+
+TEST(CliUsageTest, UsageErrorsExitWithTwo) {
+    const std::vector<std::vector<std::string>> cases = {{},
+                                                         {"frobnicate"},
+                                                         {"compute", "--bogus"},
+                                                         {"identify", "--margin"},
+                                                         {"decode", "only-one"},
+                                                         {"match-single"},
+                                                         {"--data"}};
+    for (const auto& words : cases) {
+        const TResult result = RunCli(words);
+        EXPECT_EQ(result.status, 2) << ::testing::PrintToString(words);
+        EXPECT_NE(result.err.find("usage:"), std::string::npos);
+    }
+}
+
+class CliTest : public ::testing::Test {
+  protected:
+    CliTest() {
+        data_ = folder_.Make("data");
+        pictures_ = folder_.Make("pictures");
+    }
+    TResult Cli(std::vector<std::string> words) {
+        words.insert(words.begin(), {"--data", data_});
+        return RunCli(words);
+    }
+    TTempFolder folder_;
+    std::string data_;
+    std::string pictures_;
+};
+
+TEST_F(CliTest, ComputeIdentifyAndListings) {
+    WriteJpeg(pictures_ + "a.jpg", MakePattern(1));
+    WriteJpeg(pictures_ + "b.jpg", MakePattern(1), 80);
+    WriteBytes(pictures_ + "c.jpg", "junk");
+    TResult r = Cli({"compute", "--folder", pictures_});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "2 records added; 0 records edited in 00:00:00\n");
+    EXPECT_EQ(r.err, "Unable to process \"" + pictures_ + "c.jpg\"\n");
+    EXPECT_EQ(ReadBytes(data_ + "BadFiles.txt"),
+              "Unable to process \"" + pictures_ + "c.jpg\"\r\n");
+    EXPECT_EQ(ReadBytes(data_ + "log.txt"), pictures_ + "\r\n");
+    EXPECT_FALSE(Exists(data_ + "Corvane.INI"));  // options are not written back
+
+    r = Cli({"identify", "--margin", "10"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "Identify completed: 2 records processed in 00:00:00\n");
+
+    r = Cli({"signatures"});
+    const auto records = Lines(r.out);
+    ASSERT_EQ(records.size(), 2u);
+    const auto fields = Fields(records[0]);
+    ASSERT_EQ(fields.size(), 4u);
+    EXPECT_EQ(fields[0], "a.jpg");
+    EXPECT_EQ(fields[1], pictures_);
+    EXPECT_EQ(fields[2].size(), 19u);
+    EXPECT_EQ(fields[3].size(), 192u);
+    // The one-picture command gives the stored text.
+    EXPECT_EQ(RunCli({"signature", pictures_ + "a.jpg"}).out, fields[3] + "\n");
+
+    r = Cli({"matches"});
+    const auto rows = Lines(r.out);
+    ASSERT_EQ(rows.size(), 1u);
+    const auto row = Fields(rows[0]);
+    ASSERT_EQ(row.size(), 3u);
+    EXPECT_EQ(std::set<std::string>({row[1], row[2]}),
+              std::set<std::string>({pictures_ + "a.jpg", pictures_ + "b.jpg"}));
+}
+
+TEST_F(CliTest, ErrorsExitWithOneAndTheWindowsMessage) {
+    TResult r = Cli({"identify", "--margin", "abc"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "'abc' is not a valid integer value\n");
+    r = Cli({"match-single", pictures_ + "none.jpg"});
+    EXPECT_EQ(r.status, 1);
+    r = RunCli({"signature", pictures_ + "none.jpg"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("none.jpg"), std::string::npos);
+}
+
+TEST_F(CliTest, SettingsFileGivesTheDefaults) {
+    WriteJpeg(pictures_ + "a.jpg", MakePattern(2));
+    const std::string sub = folder_.Make("pictures/sub");
+    WriteJpeg(sub + "b.jpg", MakePattern(3));
+    WriteBytes(data_ + "Corvane.INI", "[Params]\r\nSearchPath=" + pictures_ + "\r\nSubDirs=N\r\n");
+    TResult r = Cli({"compute"});
+    EXPECT_EQ(r.out, "1 records added; 0 records edited in 00:00:00\n");
+    r = Cli({"compute", "--subdirs"});
+    EXPECT_EQ(r.out, "1 records added; 0 records edited in 00:00:00\n");
+}
+
+TEST_F(CliTest, DecodeWritesTheRasterAsPpm) {
+    const TPattern pattern = MakePattern(4, 5, 3);
+    WriteBmp(pictures_ + "p.bmp", pattern);
+    const TResult r = RunCli({"decode", pictures_ + "p.bmp", pictures_ + "p.ppm"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::string expected = "P6\n5 3\n255\n";
+    for (size_t i = 0; i < pattern.Bgr.size(); i += 3) {
+        expected += static_cast<char>(pattern.Bgr[i + 2]);
+        expected += static_cast<char>(pattern.Bgr[i + 1]);
+        expected += static_cast<char>(pattern.Bgr[i]);
+    }
+    EXPECT_EQ(ReadBytes(pictures_ + "p.ppm"), expected);
+}
+
+// ---------------------------------------------------------------- end to end
+
+// A folder tree of a few hundred pictures: JPEG, BMP and GIF files, copies
+// re-encoded at another quality, corrupt files, names in several scripts, an
+// invalid UTF-8 name, hidden files, a hidden folder and nested sub-folders.
+struct TTree {
+    std::set<std::string> pictures;       // full names expected in the table after conversion
+    std::set<std::string> corrupt;        // full names expected in BadFiles.txt
+    std::set<std::string> bitmaps;        // bitmaps to be converted
+    std::set<std::string> hiddenBitmaps;  // bitmaps in hidden folders: stay
+    std::vector<std::pair<std::string, std::string>> duplicates;  // same pattern
+};
+
+TTree MakeTree(const TTempFolder& folder, const std::string& root) {
+    TTree tree;
+    const std::vector<std::string> folders = {
+        "",        "alpha/",    "alpha/beta/",       "кириллица/",
+        "日本語/", "ελληνικά/", "alpha/beta/gamma/", ".hidden/"};
+    for (const std::string& f : folders) folder.Make(root.substr(folder.Path().size()) + f);
+    const std::vector<std::string> stems = {"photo", "фото",    "写真",       "εικόνα",
+                                            "صورة",  "bad\xff", "Mixed Case", ".dot"};
+    uint32_t seed = 100;
+    for (size_t i = 0; i < 240; ++i) {
+        const std::string& sub = folders[i % (folders.size() - 1)];
+        const std::string stem = stems[i % stems.size()] + Format("-%zu", i);
+        const TPattern pattern = MakePattern(seed++, 40 + static_cast<int>(i % 5) * 8, 32);
+        switch (i % 6) {
+            case 0:
+            case 1:
+            case 2: {
+                const std::string name = root + sub + stem + ".jpg";
+                WriteJpeg(name, pattern);
+                tree.pictures.insert(name);
+                if (i % 12 == 0) {  // a re-encoded copy in another folder
+                    const std::string copy = root + folders[(i + 3) % 7] + stem + "-copy.JPG";
+                    WriteJpeg(copy, pattern, 70);
+                    tree.pictures.insert(copy);
+                    tree.duplicates.emplace_back(name, copy);
+                }
+                break;
+            }
+            case 3: {
+                const std::string name = root + sub + stem + ".bmp";
+                WriteBmp(name, pattern);
+                tree.bitmaps.insert(name);
+                tree.pictures.insert(name.substr(0, name.size() - 3) + "JPG");
+                break;
+            }
+            case 4: {
+                const std::string name = root + sub + stem + ".Gif";
+                WriteGif(name, pattern);
+                tree.pictures.insert(name);
+                break;
+            }
+            case 5: {
+                const std::string name = root + sub + stem + (i % 4 ? ".jpg" : ".gif");
+                WriteBytes(name, i % 4 ? std::string("\xFF\xD8 truncated") : "GIF89a\x01");
+                tree.corrupt.insert(name);
+                break;
+            }
+        }
+    }
+    // Pictures of the hidden folder are still scanned; its bitmaps are not converted.
+    for (int i = 0; i < 5; ++i) {
+        const std::string name = root + Format(".hidden/h%d.jpg", i);
+        WriteJpeg(name, MakePattern(9000 + static_cast<uint32_t>(i)));
+        tree.pictures.insert(name);
+    }
+    const std::string hiddenBitmap = root + ".hidden/keep.bmp";
+    WriteBmp(hiddenBitmap, MakePattern(9100));
+    tree.hiddenBitmaps.insert(hiddenBitmap);
+    tree.pictures.insert(hiddenBitmap);
+    // Files that are not pictures.
+    WriteBytes(root + "notes.txt", "x");
+    WriteBytes(root + "alpha/pic.jpeg", "x");
+    return tree;
+}
+
+std::set<std::string> StoredNames(const std::string& listing) {
+    std::set<std::string> names;
+    for (const std::string& line : Lines(listing)) {
+        const auto fields = Fields(line);
+        if (fields.size() == 4) names.insert(fields[1] + fields[0]);
+    }
+    return names;
+}
+
+TEST_F(CliTest, EndToEndOnAGeneratedTree) {
+    const std::string root = pictures_;
+    const TTree tree = MakeTree(folder_, root);
+    ASSERT_GE(tree.pictures.size() + tree.corrupt.size(), 200u);
+    WriteBytes(data_ + "Corvane.INI", "[Params]\r\nSearchPath=" + root + "\r\nMargin=12\r\n");
+
+    // Conversion: every bitmap outside hidden folders becomes a JPEG.
+    TResult r = Cli({"convert"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    for (const std::string& bitmap : tree.bitmaps) {
+        EXPECT_FALSE(Exists(bitmap)) << bitmap;
+        EXPECT_TRUE(Exists(bitmap.substr(0, bitmap.size() - 3) + "JPG")) << bitmap;
+    }
+    for (const std::string& bitmap : tree.hiddenBitmaps) EXPECT_TRUE(Exists(bitmap));
+
+    // Compute: every picture stored, every corrupt file reported once.
+    r = Cli({"compute"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string added =
+        std::to_string(tree.pictures.size()) + " records added; 0 records edited in ";
+    EXPECT_EQ(r.out.substr(0, added.size()), added);
+    std::set<std::string> reported;
+    for (const std::string& line : Lines(ReadBytes(data_ + "BadFiles.txt"))) {
+        ASSERT_EQ(line.substr(0, 19), "Unable to process \"");
+        reported.insert(line.substr(19, line.size() - 21));
+    }
+    EXPECT_EQ(reported, tree.corrupt);
+    r = Cli({"signatures"});
+    EXPECT_EQ(StoredNames(r.out), tree.pictures);
+    const auto log = Lines(ReadBytes(data_ + "log.txt"));
+    EXPECT_EQ(log.size(), 8u);
+    EXPECT_EQ(log[0], root + "\r");
+
+    // Identify: every re-encoded copy pairs with its original.
+    r = Cli({"identify"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::set<std::pair<std::string, std::string>> pairs;
+    for (const std::string& line : Lines(Cli({"matches"}).out)) {
+        const auto fields = Fields(line);
+        ASSERT_EQ(fields.size(), 3u);
+        EXPECT_LE(std::stoi(fields[0]), 12);
+        pairs.insert(std::minmax(fields[1], fields[2]));
+    }
+    for (const auto& [a, b] : tree.duplicates) EXPECT_TRUE(pairs.count(std::minmax(a, b))) << a;
+
+    // Match single: the copy's original, found from the copy.
+    const auto& [original, copy] = tree.duplicates.front();
+    r = Cli({"match-single", copy});
+    ASSERT_EQ(r.status, 0) << r.err;
+    bool found = false;
+    for (const std::string& line : Lines(Cli({"matches"}).out)) {
+        const auto fields = Fields(line);
+        EXPECT_EQ(fields[1], copy);
+        found = found || fields[2] == original;
+    }
+    EXPECT_TRUE(found);
+
+    // A second compute changes nothing.
+    r = Cli({"compute"});
+    EXPECT_EQ(r.out.substr(0, 36), "0 records added; 0 records edited in");
+}
+
+off_t FileSize(const std::string& fileName) {
+    struct stat info;
+    return ::stat(fileName.c_str(), &info) == 0 ? info.st_size : 0;
+}
+
+// Kills a compute run once its signature file has grown by Growth bytes
+// (records are being posted), then checks that the tables open with only
+// records of real files and that the next run completes the work.
+TEST_F(CliTest, KilledComputeRunLeavesTablesTheNextRunCompletes) {
+    constexpr int kCount = 300;
+    std::set<std::string> expected;
+    for (int i = 0; i < kCount; ++i) {
+        const std::string name = pictures_ + Format("k%d.jpg", i);
+        WriteJpeg(name, MakePattern(static_cast<uint32_t>(i), 640, 480));
+        expected.insert(name);
+    }
+    for (const off_t growth : {off_t{2000}, off_t{60000}}) {
+        const std::string data = folder_.Make(Format("killed%d", static_cast<int>(growth)));
+        auto cli = [&](std::vector<std::string> words) {
+            words.insert(words.begin(), {"--data", data});
+            return RunCli(words);
+        };
+        ASSERT_EQ(cli({"signatures"}).status, 0);  // creates the empty tables
+        const std::string table = data + "Signatures.DAT";
+        const off_t before = FileSize(table);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::execl(CORVANE_CLI, CORVANE_CLI, "--data", data.c_str(), "compute", "--folder",
+                    pictures_.c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        int status = 0;
+        pid_t ended = 0;
+        while ((ended = ::waitpid(child, &status, WNOHANG)) == 0 &&
+               FileSize(table) < before + growth) {
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+        EXPECT_EQ(ended, 0) << "the run ended before it could be killed";
+        if (ended == 0) {
+            ::kill(child, SIGKILL);
+            ::waitpid(child, &status, 0);
+        }
+        const TResult listing = cli({"signatures"});
+        ASSERT_EQ(listing.status, 0) << listing.err;
+        const std::set<std::string> stored = StoredNames(listing.out);
+        EXPECT_FALSE(stored.empty());
+        EXPECT_LT(stored.size(), expected.size());
+        for (const std::string& name : stored) EXPECT_TRUE(expected.count(name)) << name;
+
+        const TResult r = cli({"compute", "--folder", pictures_});
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(StoredNames(cli({"signatures"}).out), expected);
+        EXPECT_EQ(cli({"compute", "--folder", pictures_}).out.substr(0, 36),
+                  "0 records added; 0 records edited in");
+    }
+}
+
+}  // namespace
+}  // namespace corvane::test

@@ -1,0 +1,209 @@
+#include <algorithm>
+
+#include "EngineFixture.h"
+#include "scan/TextFiles.h"
+#include "util/StrToInt.h"
+
+namespace corvane::test {
+namespace {
+
+class ComputeRunTest : public EngineFixture {};
+
+TEST_F(ComputeRunTest, HandsOnPictureExtensionsInAnyCaseAndHiddenFiles) {
+    const std::string names[] = {"a.Jpg", "B.BMP", "g.gif", ".hidden.jpg", "d.jpeg", "e.png", "f"};
+    for (int i = 0; i < 7; ++i) {
+        const std::string name = pictures_ + names[i];
+        if (i == 1) {
+            WriteBmp(name, MakePattern(1));
+        } else if (i == 2) {
+            WriteGif(name, MakePattern(2));
+        } else {
+            WriteJpeg(name, MakePattern(static_cast<uint32_t>(i)));
+        }
+    }
+    engine_.ComputeButtonClick();
+    auto records = Records();
+    std::sort(records.begin(), records.end());
+    EXPECT_EQ(records, (std::vector<std::pair<std::string, std::string>>{{".hidden.jpg", pictures_},
+                                                                         {"B.BMP", pictures_},
+                                                                         {"a.Jpg", pictures_},
+                                                                         {"g.gif", pictures_}}));
+    EXPECT_EQ(LastMessage().substr(0, 35), "4 records added; 0 records edited i");
+    EXPECT_EQ(controls_.SignaturesLabel, "Signatures DB (4)");
+    EXPECT_FALSE(controls_.Memo2VisibleValue);
+    EXPECT_FALSE(controls_.ProgressVisibleValue);
+    EXPECT_EQ(controls_.ProgressMaxValue, 5);  // one above the files that needed work
+    EXPECT_EQ(controls_.ProgressPositionValue, 4);
+}
+
+TEST_F(ComputeRunTest, SubFoldersAndTheLogFollowSubDirsAndTheFinalSlash) {
+    WriteJpeg(pictures_ + "top.jpg", MakePattern(1));
+    const std::string sub = data_.Make("pictures/sub");
+    WriteJpeg(sub + "deep.jpg", MakePattern(2));
+    for (const bool subDirs : {false, true}) {
+        controls_.SubDirs = subDirs;
+        controls_.Search = subDirs ? pictures_.substr(0, pictures_.size() - 1) : pictures_;
+        engine_.ComputeButtonClick();
+        const auto log = ReadTextLines(programFolder_ + "log.txt");
+        if (subDirs) {
+            EXPECT_EQ(log, (std::vector<std::string>{pictures_, sub}));
+            EXPECT_EQ(Records().size(), 2u);
+        } else {
+            EXPECT_EQ(log, (std::vector<std::string>{pictures_}));
+            EXPECT_EQ(Records().size(), 1u);
+        }
+    }
+    EXPECT_EQ(ReadBytes(programFolder_ + "log.txt"), pictures_ + "\r\n" + sub + "\r\n");
+}
+
+TEST_F(ComputeRunTest, SecondRunChangesNothingForceEditsEverythingTouchedFileIsEdited) {
+    WriteJpeg(pictures_ + "a.jpg", MakePattern(1));
+    WriteJpeg(pictures_ + "b.jpg", MakePattern(2));
+    engine_.ComputeButtonClick();
+    EXPECT_EQ(LastMessage(), "2 records added; 0 records edited in 00:00:00");
+
+    engine_.ComputeButtonClick();
+    EXPECT_EQ(LastMessage(), "0 records added; 0 records edited in 00:00:00");
+    EXPECT_EQ(controls_.ProgressMaxValue, 1);
+    EXPECT_EQ(ReadTextLines(programFolder_ + "log.txt").size(), 1u);
+
+    controls_.Force = true;
+    engine_.ComputeButtonClick();
+    EXPECT_EQ(LastMessage(), "0 records added; 2 records edited in 00:00:00");
+    EXPECT_FALSE(engine_.Run.SignatureChanged);
+
+    controls_.Force = false;
+    controls_.IncrMatch = true;
+    SetMTime(pictures_ + "a.jpg", 1'000'000'000);
+    engine_.ComputeButtonClick();
+    EXPECT_EQ(LastMessage(), "0 records added; 1 records edited in 00:00:00");
+    EXPECT_EQ(MatchCount(), 0u);  // same pixels: no incremental match
+}
+
+TEST_F(ComputeRunTest, StoredDateReadsBackExactlySoUnchangedFilesAreSkipped) {
+    WriteJpeg(pictures_ + "a.jpg", MakePattern(1));
+    SetMTime(pictures_ + "a.jpg", 1'234'567'891);  // an odd second
+    engine_.ComputeButtonClick();
+    engine_.ComputeButtonClick();
+    EXPECT_EQ(LastMessage(), "0 records added; 0 records edited in 00:00:00");
+}
+
+TEST_F(ComputeRunTest, PictureThatFailsToLoadIsReportedAndSkipped) {
+    WriteBytes(pictures_ + "broken.jpg", "this is not a picture");
+    WriteJpeg(pictures_ + "fine.jpg", MakePattern(3));
+    engine_.ComputeButtonClick();
+    EXPECT_EQ(controls_.Memo2,
+              (std::vector<std::string>{"Unable to process \"" + pictures_ + "broken.jpg\""}));
+    EXPECT_TRUE(controls_.Memo2VisibleValue);
+    EXPECT_EQ(Records().size(), 1u);
+    EXPECT_EQ(LastMessage(), "1 records added; 0 records edited in 00:00:00");
+}
+
+TEST_F(ComputeRunTest, PurgeRemovesRecordsOfVanishedFilesInEveryFolder) {
+    const std::string other = data_.Make("other");
+    WriteJpeg(other + "x.jpg", MakePattern(1));
+    WriteJpeg(pictures_ + "y.jpg", MakePattern(2));
+    controls_.Search = data_.Path();
+    engine_.ComputeButtonClick();
+    ASSERT_EQ(Records().size(), 2u);
+    std::filesystem::remove(other + "x.jpg");
+    std::filesystem::remove(pictures_ + "y.jpg");
+    controls_.Search = pictures_;
+    engine_.ComputeButtonClick();
+    EXPECT_TRUE(Records().empty());
+    EXPECT_EQ(LastMessage(), "0 records added; 0 records edited in 00:00:00");
+    EXPECT_EQ(controls_.SignaturesLabel, "Signatures DB (0)");
+}
+
+TEST_F(ComputeRunTest, EmptySearchFolderIsRefusedAndNothingIsPurged) {
+    WriteJpeg(pictures_ + "a.jpg", MakePattern(1));
+    engine_.ComputeButtonClick();
+    std::filesystem::remove(pictures_ + "a.jpg");
+    controls_.Search = "";
+    EXPECT_THROW(engine_.ComputeButtonClick(), ESearchFolder);
+    EXPECT_EQ(Records().size(), 1u);
+}
+
+TEST_F(ComputeRunTest, IncrementalMatchAppendsTheNewPicturesPairs) {
+    // The search runs forward in signature order from the new record, so the
+    // earlier picture is made a little brighter to sort after the new one.
+    const TPattern pattern = MakePattern(5);
+    TPattern brighter = MakePattern(5);
+    for (size_t i = 0; i < brighter.Bgr.size(); ++i) {
+        brighter.Bgr[i] = static_cast<uint8_t>(std::min(255, brighter.Bgr[i] + 4));
+    }
+    WriteBmp(pictures_ + "a.bmp", brighter);
+    engine_.ComputeButtonClick();
+    controls_.IncrMatch = true;
+    WriteBmp(pictures_ + "copy.bmp", pattern);
+    engine_.ComputeButtonClick();
+    EXPECT_EQ(MatchCount(), 1u);
+    EXPECT_EQ(controls_.CursorValue, TCursor::crDefault);
+}
+
+TEST_F(ComputeRunTest, BadMarginStopsTheRunAfterPostingAndRestoresTheWindow) {
+    WriteJpeg(pictures_ + "a.jpg", MakePattern(5));
+    controls_.IncrMatch = true;
+    controls_.Margin = "abc";
+    // A view attached to the table must hear of changes again after the abort.
+    int notices = 0;
+    TDataSource source(&engine_.Signatures.SignaturesTable);
+    source.OnDataChange = [&] { ++notices; };
+    try {
+        engine_.ComputeButtonClick();
+        FAIL();
+    } catch (const EConvertError& error) {
+        EXPECT_EQ(error.Message(), "'abc' is not a valid integer value");
+    }
+    EXPECT_EQ(Records().size(), 1u);
+    EXPECT_FALSE(controls_.ProgressVisibleValue);
+    EXPECT_EQ(controls_.CursorValue, TCursor::crDefault);
+    notices = 0;
+    engine_.Signatures.SignaturesTable.First();
+    EXPECT_GT(notices, 0);
+    // The log was closed: it can be removed and the next run writes it again.
+    controls_.Margin = "25";
+    engine_.ComputeButtonClick();
+    EXPECT_EQ(ReadTextLines(programFolder_ + "log.txt").size(), 1u);
+}
+
+TEST_F(ComputeRunTest, RecordUnderOtherLetterCaseIsRewrittenKeepingItsCase) {
+    WriteJpeg(pictures_ + "a.jpg", MakePattern(5));
+    TStoreTable& table = engine_.Signatures.SignaturesTable;
+    table.Append();
+    engine_.Signatures.SignaturesTableFileName.SetValue("A.JPG");
+    engine_.Signatures.SignaturesTableFilePath.SetValue(UpperCaseAscii(pictures_));
+    engine_.Signatures.SignaturesTableFileDate.SetValue(1.0);
+    engine_.Signatures.SignaturesTableSignature.SetValue("old");
+    table.Post();
+    engine_.Run = TComputeRunState();
+    engine_.UpdateSignature(pictures_ + "a.jpg");
+    EXPECT_EQ(engine_.Run.EditedCount, 1);
+    EXPECT_EQ(
+        Records(),
+        (std::vector<std::pair<std::string, std::string>>{{"A.JPG", UpperCaseAscii(pictures_)}}));
+    EXPECT_EQ(engine_.Signatures.SignaturesTableSignature.Value().size(), 192u);
+}
+
+TEST_F(ComputeRunTest, OddNamesNeverCrashOrLoseRecords) {
+    const std::string names[] = {"фото.jpg", "写真.jpg",        "εικόνα.jpg",
+                                 "صورة.jpg", "bad\xff\xfe.jpg", std::string(120, 'n') + ".jpg"};
+    uint32_t seed = 10;
+    for (const std::string& name : names) WriteJpeg(pictures_ + name, MakePattern(seed++));
+    engine_.ComputeButtonClick();
+    EXPECT_EQ(Records().size(), 6u);
+    engine_.ComputeButtonClick();
+    // The name longer than its field is stored cut: purged and added again.
+    EXPECT_EQ(LastMessage(), "1 records added; 0 records edited in 00:00:00");
+    EXPECT_EQ(Records().size(), 6u);
+}
+
+TEST_F(ComputeRunTest, FolderNamedLikeAPictureIsNotStored) {
+    data_.Make("pictures/folder.jpg");
+    controls_.SubDirs = false;
+    engine_.ComputeButtonClick();
+    EXPECT_TRUE(Records().empty());
+}
+
+}  // namespace
+}  // namespace corvane::test
