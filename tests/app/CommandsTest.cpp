@@ -1,0 +1,126 @@
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <filesystem>
+
+#include "FormFixture.h"
+#include "app/RenderWindow.h"
+
+namespace fs = std::filesystem;
+
+namespace corvane {
+namespace {
+
+class CommandsTest : public FormFixture {
+  protected:
+    void SetUp() override {
+        FormFixture::SetUp();
+        pictures = WriteSamplePictures(Path("pics"));
+    }
+    std::vector<std::string> pictures;
+};
+
+TEST_F(CommandsTest, ComputeAndIdentifyThroughTheButtons) {
+    OpenForm();
+    form->SetSearchPath(Path("pics") + "/");
+    form->ComputeButton->click();
+    Settle();
+    ASSERT_TRUE(errors.empty()) << errors.front();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].rfind("6 records added; 0 records edited in ", 0), 0u) << messages[0];
+    EXPECT_EQ(form->lSignaturesDB->text().toStdString(), "Signatures DB (6)");
+    EXPECT_EQ(form->DBGrid1->model()->rowCount(), 6);
+    EXPECT_TRUE(form->ProgressBar1->isHidden());
+
+    form->IdentifyButton->click();
+    Settle();
+    ASSERT_TRUE(errors.empty()) << errors.front();
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_EQ(messages[1].rfind("Identify completed: 6 records processed in ", 0), 0u);
+    const int matches = form->MatchTable().RecordCount();
+    EXPECT_GE(matches, 2);  // the copied sunset and the two flowers at least
+    EXPECT_EQ(form->lMatchesDB->text().toStdString(),
+              "Matches DB (" + std::to_string(matches) + ")");
+    EXPECT_EQ(form->DBGrid2->model()->rowCount(), matches);
+    // The pair view follows the match table's current row.
+    EXPECT_FALSE(form->LeftFile.empty());
+    EXPECT_FALSE(form->MatchImage1->Bitmap().Empty());
+}
+
+TEST_F(CommandsTest, SecondCommandIsRefusedWhileOneRuns) {
+    OpenForm();
+    ASSERT_TRUE(form->Guard.TryBegin("Identify all Matches"));
+    form->ComputeButtonClick();
+    form->ClearButtonClick();
+    form->Guard.End();
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_EQ(messages[0],
+              "Compute Signatures cannot start while Identify all Matches is running. "
+              "Please wait until it has finished.");
+    EXPECT_EQ(form->SignaturesTable().RecordCount(), 0);
+}
+
+TEST_F(CommandsTest, GridFollowsTableAndTableFollowsGrid) {
+    OpenForm();
+    form->SetSearchPath(Path("pics") + "/");
+    form->ComputeButtonClick();
+    Settle();
+    form->DBGrid1->setCurrentIndex(form->DBGrid1->model()->index(3, 0));
+    Settle();
+    const std::string name = form->Engine().Signatures.SignaturesTableFileName.AsString();
+    EXPECT_EQ(form->DBGrid1->model()->index(3, 0).data().toString().toStdString(), name);
+    form->SignaturesTable().First();
+    Settle();
+    EXPECT_EQ(form->DBGrid1->currentIndex().row(), 0);
+}
+
+TEST_F(CommandsTest, SortByDateNeedsTheIndexSortByNameWorks) {
+    OpenForm();
+    form->SetSearchPath(Path("pics") + "/");
+    form->ComputeButtonClick();
+    Settle();
+    form->SortByDate->click();
+    Settle();
+    // The signature table carries no "ByFileDate" order: the store says so.
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_NE(errors[0].find("Store Engine Error # 10022"), std::string::npos) << errors[0];
+    EXPECT_EQ(form->SignaturesTable().IndexName(), "");
+    form->SortByName->click();
+    Settle();
+    EXPECT_EQ(errors.size(), 1u);
+    EXPECT_EQ(form->DBGrid1->model()->rowCount(), 6);
+}
+
+TEST_F(CommandsTest, ClearEmptiesBothTables) {
+    OpenForm();
+    form->SetSearchPath(Path("pics") + "/");
+    form->ComputeButtonClick();
+    form->IdentifyButtonClick();
+    form->ClearButton->click();
+    Settle();
+    EXPECT_EQ(form->lSignaturesDB->text().toStdString(), "Signatures DB (0)");
+    EXPECT_EQ(form->lMatchesDB->text().toStdString(), "Matches DB (0)");
+    EXPECT_TRUE(form->lSamePath->isHidden());
+    EXPECT_EQ(form->DBGrid1->model()->rowCount(), 0);
+    EXPECT_EQ(form->DBGrid2->model()->rowCount(), 0);
+}
+
+TEST_F(CommandsTest, BatchRunOnAnyParameter) {
+    {
+        TIniFile ini(programFolder + "Corvane.INI");
+        ini.WriteString("Params", "SearchPath", Path("pics") + "/");
+    }
+    OpenForm(true);
+    for (int i = 0; i < 5; ++i) Settle();
+    EXPECT_TRUE(messages.empty());
+    EXPECT_TRUE(errors.empty());
+    EXPECT_EQ(form->PageControl1->currentWidget(), form->CompMatchesTabSheet);
+    EXPECT_EQ(form->lSignaturesDB->text().toStdString(), "Signatures DB (6)");
+    EXPECT_NE(form->lMatchesDB->text().toStdString(), "Matches DB (0)");
+    EXPECT_FALSE(form->Engine().State.BatchMode);
+}
+
+}  // namespace
+}  // namespace corvane

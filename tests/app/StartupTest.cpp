@@ -1,0 +1,128 @@
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <filesystem>
+#include <fstream>
+
+#include "FormFixture.h"
+#include "scan/TextFiles.h"
+
+namespace fs = std::filesystem;
+
+namespace corvane {
+namespace {
+
+using StartupTest = FormFixture;
+
+TEST_F(StartupTest, EmptyFolderCreatesTablesAndShowsDefaults) {
+    OpenForm();
+    EXPECT_TRUE(fs::exists(programFolder + "Signatures.DAT"));
+    EXPECT_TRUE(fs::exists(programFolder + "Matches.DAT"));
+    EXPECT_EQ(form->lSignaturesDB->text().toStdString(), "Signatures DB (0)");
+    EXPECT_EQ(form->lMatchesDB->text().toStdString(), "Matches DB (0)");
+    EXPECT_EQ(form->MarginText(), "25");
+    EXPECT_EQ(form->SearchPath(), programFolder);
+    EXPECT_TRUE(form->ColorsCB());
+    EXPECT_TRUE(form->SubDirsCB());
+    EXPECT_FALSE(form->NormalizeCB());
+    EXPECT_FALSE(form->IncrMatchCB());
+    EXPECT_FALSE(form->ForceCB());
+    EXPECT_EQ(form->PageControl1->currentWidget(), form->CompSigTabSheet);
+    EXPECT_TRUE(form->ProgressBar1->isHidden());
+    EXPECT_TRUE(form->Memo2->isHidden());
+    EXPECT_TRUE(form->SortByName->isChecked());
+    EXPECT_TRUE(errors.empty());
+    // The empty pair: empty views and both "same" labels.
+    EXPECT_TRUE(form->MatchImage1->Bitmap().Empty());
+    EXPECT_FALSE(form->lSamePath->isHidden());
+    EXPECT_FALSE(form->lSameName->isHidden());
+}
+
+TEST_F(StartupTest, ControlsCarryTheirCaptionsAndHints) {
+    OpenForm();
+    EXPECT_EQ(form->windowTitle().toStdString(), "Corvane");
+    EXPECT_EQ(form->ComputeButton->text().toStdString(), "&Compute Signatures");
+    EXPECT_EQ(form->IdentifyButton->text().toStdString(), "&Identify all Matches");
+    EXPECT_EQ(form->MarginEdit->toolTip().toStdString(),
+              "Image signatures are considered to be equal if all values\n"
+              "are within the margin value of each other. Use margin\n"
+              "values of about 5-10 to find \"identical\" images; use\n"
+              "margin values of >=50 to find \"similar\" images.");
+    EXPECT_EQ(form->MatchSingleButton->toolTip().count('\n'), 2);
+    EXPECT_EQ(form->PageControl1->tabText(0).toStdString(), "Compute Signatures");
+    EXPECT_EQ(form->PageControl1->tabText(1).toStdString(), "Compute Matches");
+    EXPECT_EQ(form->PageControl1->tabText(2).toStdString(), "Help");
+    EXPECT_EQ(form->DBGrid2->geometry(), QRect(16, 48, 706, 172));
+    EXPECT_EQ(form->MatchImage1->geometry(), QRect(16, 264, 217, 273));
+    EXPECT_EQ(form->MatchImage2->geometry(), QRect(520, 259, 217, 273));
+    EXPECT_EQ(form->DiffImage->geometry(), QRect(744, 260, 217, 273));
+    EXPECT_EQ(form->DBGrid1->columnWidth(1), 375);
+    EXPECT_EQ(form->DBGrid2->model()->headerData(0, Qt::Horizontal).toString().toStdString(),
+              "MaxDiff");
+}
+
+TEST_F(StartupTest, SettingsRoundTrip) {
+    OpenForm();
+    form->SetNormalizeCB(true);
+    form->SetColorsCB(false);
+    form->SetMarginText("7");
+    form->SetSearchPath("/some/where/");
+    form->SetIgnoreLines({"/tmp/x", "", "/tmp/y/"});
+    OpenForm();  // closes the first window, which saves
+    EXPECT_TRUE(form->NormalizeCB());
+    EXPECT_FALSE(form->ColorsCB());
+    EXPECT_EQ(form->MarginText(), "7");
+    EXPECT_EQ(form->SearchPath(), "/some/where/");
+    EXPECT_EQ(form->IgnoreLines(), (std::vector<std::string>{"/tmp/x/", "", "/tmp/y/"}));
+}
+
+TEST_F(StartupTest, HandEditedLowerCaseYesReadsUnticked) {
+    {
+        TIniFile ini(programFolder + "Corvane.INI");
+        ini.WriteString("Params", "Normalize", "y");
+        ini.WriteString("Params", "Colors", "Y");
+    }
+    OpenForm();
+    EXPECT_FALSE(form->NormalizeCB());
+    EXPECT_TRUE(form->ColorsCB());
+}
+
+TEST_F(StartupTest, UnwritableSettingsStillSaveTheRestAndClose) {
+    OpenForm();
+    form->SetIgnoreLines({"/tmp/x"});
+    // A folder in the settings file's place cannot be written over.
+    fs::create_directories(programFolder + "Corvane.INI");
+    form->close();
+    EXPECT_FALSE(form->isVisible());
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0], "Unable to write to " + programFolder + "Corvane.INI");
+    EXPECT_EQ(ReadTextLines(programFolder + "NoMatches.Txt"),
+              (std::vector<std::string>{"/tmp/x/"}));
+}
+
+TEST_F(StartupTest, BadFilesWrittenOnlyAfterAFailure) {
+    WriteTextLines(programFolder + "BadFiles.txt", {"old"});
+    OpenForm();
+    form->close();
+    EXPECT_EQ(ReadTextLines(programFolder + "BadFiles.txt"), (std::vector<std::string>{"old"}));
+    OpenForm();
+    form->AddMemo2Line("Unable to process \"x.jpg\"");
+    form->SetMemo2Visible(true);
+    form->close();
+    EXPECT_EQ(ReadTextLines(programFolder + "BadFiles.txt"),
+              (std::vector<std::string>{"Unable to process \"x.jpg\""}));
+}
+
+TEST_F(StartupTest, HelpMemoHidesOnClick) {
+    OpenForm();
+    form->Memo1Click();
+    EXPECT_TRUE(form->Memo1->isHidden());
+}
+
+}  // namespace
+}  // namespace corvane
