@@ -111,11 +111,13 @@ void TMatcher::CompareOneImageInSnapshot(TSignatureSnapshot& snapshot) {
     if (!picture.Parsed) throw EConvertError(picture.ParseError);
     const std::string boundText = RangeScanBound(picture.Values.Values[0], state_.MatchMargin);
     const bool perChannel = controls_.ColorsCB();
+    const auto append = [&](const TSignatureSnapshot::TEntry& candidate, int32_t maxDiff) {
+        AppendMatch(maxDiff, picture.FullName, candidate.FullName);
+    };
     const TRangeScanResult result =
-        RangeScanSnapshot(snapshot, *position, boundText, state_.MatchMargin, perChannel,
-                          [&](const TSignatureSnapshot::TEntry& candidate, int32_t maxDiff) {
-                              AppendMatch(maxDiff, picture.FullName, candidate.FullName);
-                          });
+        snapshot.Finder()
+            ? RangeScanIndexed(snapshot, *position, boundText, state_.MatchMargin, perChannel, append)
+            : RangeScanSnapshot(snapshot, *position, boundText, state_.MatchMargin, perChannel, append);
     StepProgress(result.Visited);
 }
 

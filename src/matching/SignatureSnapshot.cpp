@@ -1,5 +1,7 @@
 #include "matching/SignatureSnapshot.h"
 
+#include <algorithm>
+
 #include "tablestore/SignatureTables.h"
 
 namespace corvane {
@@ -63,6 +65,7 @@ void TSignatureSnapshot::AddHot(const TEntry& entry) {
 
 void TSignatureSnapshot::Load(TSignaturesTableObjects& objects, const TIgnoreList& ignore) {
     entries_.clear();
+    finder_.reset();
     byKey_.clear();
     hot_.clear();
     compact_.clear();
@@ -88,6 +91,28 @@ void TSignatureSnapshot::Load(TSignaturesTableObjects& objects, const TIgnoreLis
         entries_.push_back(std::move(entry));
     }
     restorer.Restore();
+    BuildFinder();
+}
+
+void TSignatureSnapshot::BuildFinder() {
+    finder_.reset();
+    const size_t count = entries_.size();
+    for (int status = 0; status < 2; ++status) {
+        nextWithStatus_[status].assign(count, static_cast<uint32_t>(count));
+        uint32_t next = static_cast<uint32_t>(count);
+        for (size_t i = count; i-- > 0;) {
+            if (hot_[i].Ignored == (status == 1)) next = static_cast<uint32_t>(i);
+            nextWithStatus_[status][i] = next;
+        }
+    }
+    std::vector<TMatchFinder::TValues> values(count);
+    std::vector<bool> ignored(count);
+    for (size_t i = 0; i < count; ++i) {
+        if (!hot_[i].Compact) return;  // the plain scan reports bad texts in order
+        std::copy_n(CompactValues(i), TSignature::kValues, values[i].begin());
+        ignored[i] = hot_[i].Ignored;
+    }
+    finder_ = std::make_unique<TMatchFinder>(std::move(values), std::move(ignored));
 }
 
 std::optional<size_t> TSignatureSnapshot::Find(const std::string& fileName,

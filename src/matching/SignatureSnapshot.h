@@ -6,12 +6,14 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
 #include "matching/IgnoreList.h"
+#include "matching/MatchFinder.h"
 #include "signature/Signature.h"
 
 namespace corvane {
@@ -57,14 +59,28 @@ class TSignatureSnapshot {
         return &compact_[position * TSignature::kValues];
     }
 
+    // The search structure over every entry, when every stored signature
+    // parsed with values within 0..255 (otherwise null, and searches take
+    // the plain range scan, which reports a bad text where the table scan
+    // would).
+    const TMatchFinder* Finder() const { return finder_.get(); }
+    // The first position at or after Position whose ignore status is
+    // Ignored; Size() when there is none.
+    size_t NextWithStatus(size_t position, bool ignored) const {
+        return position < nextWithStatus_[ignored].size() ? nextWithStatus_[ignored][position] : Size();
+    }
+
   private:
     void AddHot(const TEntry& entry);
+    void BuildFinder();
 
     std::vector<TEntry> entries_;
     // (FileName, FilePath) -> position; the primary key makes it unique.
     std::unordered_map<std::string, size_t> byKey_;
     std::vector<THot> hot_;
     std::vector<uint8_t> compact_;
+    std::unique_ptr<TMatchFinder> finder_;
+    std::vector<uint32_t> nextWithStatus_[2];
 };
 
 // What one search of the range scan did.
@@ -82,6 +98,14 @@ template <class TOnMatch>
 TRangeScanResult RangeScanSnapshot(const TSignatureSnapshot& snapshot, size_t position,
                                    const std::string& boundText, int32_t margin, bool perChannel,
                                    TOnMatch&& onMatch);
+
+// The range scan's rows and visit count for the picture at Position, found
+// through the snapshot's Finder (which must exist): the same calls of
+// OnMatch, in the same order, as RangeScanSnapshot makes.
+template <class TOnMatch>
+TRangeScanResult RangeScanIndexed(const TSignatureSnapshot& snapshot, size_t position,
+                                  const std::string& boundText, int32_t margin, bool perChannel,
+                                  TOnMatch&& onMatch);
 
 }  // namespace corvane
 

@@ -80,4 +80,35 @@ TRangeScanResult RangeScanSnapshot(const TSignatureSnapshot& snapshot, size_t po
     return result;
 }
 
+template <class TOnMatch>
+TRangeScanResult RangeScanIndexed(const TSignatureSnapshot& snapshot, size_t position,
+                                  const std::string& boundText, int32_t margin, bool perChannel,
+                                  TOnMatch&& onMatch) {
+    // The table scan visits records from the picture on and stops at the
+    // first one of the picture's ignore status whose text is above the bound;
+    // texts ascend, so the first text above the bound is found by halving.
+    size_t low = position, high = snapshot.Size();
+    while (low < high) {
+        const size_t middle = low + (high - low) / 2;
+        if (snapshot.Entry(middle).Text > boundText)
+            high = middle;
+        else
+            low = middle + 1;
+    }
+    const TSignatureSnapshot::TEntry& picture = snapshot.Entry(position);
+    const size_t stop = snapshot.NextWithStatus(low, picture.Ignored);
+    TRangeScanResult result;
+    result.Visited = static_cast<int64_t>(stop < snapshot.Size() ? stop + 1 : stop) -
+                     static_cast<int64_t>(position);
+    // Every match lies before the stop: a candidate above the bound differs
+    // from the picture by more than the margin in its first value.
+    thread_local std::vector<TFoundMatch> found;
+    snapshot.Finder()->RangeMatches(static_cast<uint32_t>(position), margin, perChannel, found);
+    for (const TFoundMatch& match : found) {
+        const TSignatureSnapshot::TEntry& candidate = snapshot.Entry(match.Position);
+        if (candidate.FullName != picture.FullName) onMatch(candidate, match.MaxDiff);
+    }
+    return result;
+}
+
 }  // namespace corvane

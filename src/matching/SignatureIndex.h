@@ -1,0 +1,47 @@
+// In-memory search structure over many signatures, for the match commands.
+// Two signatures can only match (in either comparison mode) when every one
+// of their 48 values lies within the margin of the other's; the index finds
+// exactly those neighbours without visiting the whole collection.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "signature/Signature.h"
+
+namespace corvane {
+
+class TSignatureIndex {
+public:
+    using TValues = std::array<uint8_t, TSignature::kValues>;
+
+    // Builds over the values; an entry's id is its position in the list.
+    explicit TSignatureIndex(const std::vector<TValues>& values);
+
+    size_t Size() const { return ids_.size(); }
+
+    // Ids of every entry whose 48 values all lie within Margin of Query's, in
+    // no particular order; with FromQueryUp only those whose first value is
+    // not below Query's. A negative margin finds nothing.
+    void FindNear(const TValues& query, int32_t margin, bool fromQueryUp,
+                  std::vector<uint32_t>& result) const;
+
+    // Bytes held by the index.
+    size_t MemoryUsed() const;
+
+private:
+    struct Node {
+        TValues low, high;    // bounding box of the entries below
+        uint32_t begin, end;  // entry range in tree order
+        uint32_t left = 0, right = 0;  // children; 0 for a leaf
+    };
+
+    uint32_t Build(uint32_t begin, uint32_t end);
+
+    std::vector<TValues> values_;  // in tree order
+    std::vector<uint32_t> ids_;    // id of each entry in tree order
+    std::vector<Node> nodes_;
+};
+
+}  // namespace corvane
