@@ -16,6 +16,7 @@
 #include "cli/CliControls.h"
 #include "picture/loader/PictureLoader.h"
 #include "scan/Engine.h"
+#include "scan/SignaturePrefetch.h"
 #include "signature/Signature.h"
 #include "util/StrToInt.h"
 
@@ -26,11 +27,11 @@ constexpr const char* kUsage =
     "usage:\n"
     "  corvane-cli [--data DIR] compute [--folder DIR] [--subdirs|--no-subdirs] [--force]\n"
     "                 [--normalize|--no-normalize] [--incremental|--no-incremental]\n"
-    "                 [--margin N] [--colors|--sum]\n"
+    "                 [--margin N] [--colors|--sum] [--workers N]\n"
     "  corvane-cli [--data DIR] identify [--margin N] [--colors|--sum]\n"
     "  corvane-cli [--data DIR] match-single FILE [--margin N] [--colors|--sum]\n"
     "  corvane-cli [--data DIR] convert [--folder DIR]\n"
-    "  corvane-cli [--data DIR] batch\n"
+    "  corvane-cli [--data DIR] batch [--workers N]\n"
     "  corvane-cli [--data DIR] signatures\n"
     "  corvane-cli [--data DIR] matches\n"
     "  corvane-cli decode FILE OUT.ppm\n"
@@ -56,7 +57,7 @@ struct TArguments {
 
 // Options that take a value.
 bool TakesValue(const std::string& name) {
-    return name == "--folder" || name == "--margin";
+    return name == "--folder" || name == "--margin" || name == "--workers";
 }
 
 TArguments ParseArguments(const std::vector<std::string>& words,
@@ -117,7 +118,7 @@ const std::vector<std::string> kMatchOptions = {"--margin", "--colors", "--sum"}
 const std::vector<std::string> kComputeOptions = {
     "--folder",    "--subdirs",      "--no-subdirs",  "--force",
     "--normalize", "--no-normalize", "--incremental", "--no-incremental",
-    "--margin",    "--colors",       "--sum"};
+    "--margin",    "--colors",       "--sum",         "--workers"};
 
 // Makes the selected picture's record current; false when there is none.
 bool SelectSignatureRecord(TCorvaneEngine& engine, const std::string& fileName) {
@@ -206,6 +207,10 @@ int RunTableCommand(const std::string& dataFolder, const std::string& command,
     auto start = [&](const TArguments& arguments) {
         engine.StartUp(dataFolder);
         ApplyOverrides(arguments, controls);
+        // Compute runs use every processor unless told otherwise.
+        engine.Workers = TSignaturePrefetcher::DefaultWorkers();
+        for (const auto& [name, value] : arguments.Options)
+            if (name == "--workers") engine.Workers = StrToInt(value);
     };
     if (command == "compute") {
         const TArguments arguments = ParseArguments(words, kComputeOptions);
@@ -237,7 +242,7 @@ int RunTableCommand(const std::string& dataFolder, const std::string& command,
         start(arguments);
         engine.ConvertBitmaps(controls.Search);
     } else if (command == "batch") {
-        const TArguments arguments = ParseArguments(words, {});
+        const TArguments arguments = ParseArguments(words, {"--workers"});
         ExpectPositional(arguments, 0);
         start(arguments);
         try {

@@ -18,7 +18,7 @@ struct TFoundMatch {
 // that order), every value within 0..255, with the ignore status of each
 // record's folder.
 class TMatchFinder {
-public:
+  public:
     using TValues = TSignatureIndex::TValues;
 
     TMatchFinder(std::vector<TValues> values, std::vector<bool> ignored);
@@ -38,7 +38,7 @@ public:
 
     size_t MemoryUsed() const;
 
-private:
+  private:
     void Collect(uint32_t position, uint32_t firstCandidate, int32_t margin, bool perChannel,
                  std::vector<TFoundMatch>& out) const;
 

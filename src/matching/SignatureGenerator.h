@@ -14,14 +14,20 @@ namespace corvane {
 
 inline std::vector<TSignature> GenerateSignatures(size_t count, uint32_t seed) {
     std::mt19937 random(seed);
-    auto uniform = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(random); };
+    auto uniform = [&](int lo, int hi) {
+        return std::uniform_int_distribution<int>(lo, hi)(random);
+    };
     std::vector<TSignature> result;
     result.reserve(count);
     while (result.size() < count) {
         TSignature base;
         const int kind = uniform(0, 9);
-        const int level = kind < 3 ? uniform(0, 50) : kind < 5 ? uniform(190, 255) : uniform(20, 235);
-        const int spread = kind < 5 ? 45 : kind < 7 ? 60 : 110;  // dark/bright, near-grey, colourful
+        const int level = kind < 3   ? uniform(0, 50)
+                          : kind < 5 ? uniform(190, 255)
+                                     : uniform(20, 235);
+        const int spread = kind < 5   ? 45
+                           : kind < 7 ? 60
+                                      : 110;  // dark/bright, near-grey, colourful
         const bool grey = kind == 5 || kind == 6;
         for (int block = 0; block < 16; ++block) {
             const int blockLevel = std::clamp(level + uniform(-spread, spread), 0, 255);

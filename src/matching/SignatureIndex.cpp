@@ -72,8 +72,9 @@ uint32_t TSignatureIndex::Build(uint32_t begin, uint32_t end) {
         std::vector<uint32_t> order(end - begin);
         std::iota(order.begin(), order.end(), begin);
         const uint32_t middle = (end - begin) / 2;
-        std::nth_element(order.begin(), order.begin() + middle, order.end(),
-                         [&](uint32_t a, uint32_t b) { return values_[a][axis] < values_[b][axis]; });
+        std::nth_element(
+            order.begin(), order.begin() + middle, order.end(),
+            [&](uint32_t a, uint32_t b) { return values_[a][axis] < values_[b][axis]; });
         std::vector<TValues> values(end - begin);
         std::vector<uint32_t> ids(end - begin);
         for (uint32_t i = 0; i < order.size(); ++i) {

@@ -13,7 +13,7 @@
 namespace corvane {
 
 class TSignatureIndex {
-public:
+  public:
     using TValues = std::array<uint8_t, TSignature::kValues>;
 
     // Builds over the values; an entry's id is its position in the list.
@@ -30,10 +30,10 @@ public:
     // Bytes held by the index.
     size_t MemoryUsed() const;
 
-private:
+  private:
     struct Node {
-        TValues low, high;    // bounding box of the entries below
-        uint32_t begin, end;  // entry range in tree order
+        TValues low, high;             // bounding box of the entries below
+        uint32_t begin, end;           // entry range in tree order
         uint32_t left = 0, right = 0;  // children; 0 for a leaf
     };
 

@@ -67,7 +67,8 @@ class TSignatureSnapshot {
     // The first position at or after Position whose ignore status is
     // Ignored; Size() when there is none.
     size_t NextWithStatus(size_t position, bool ignored) const {
-        return position < nextWithStatus_[ignored].size() ? nextWithStatus_[ignored][position] : Size();
+        return position < nextWithStatus_[ignored].size() ? nextWithStatus_[ignored][position]
+                                                          : Size();
     }
 
   private:

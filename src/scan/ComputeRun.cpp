@@ -8,49 +8,13 @@
 #include "matching/FormState.h"
 #include "picture/loader/PictureLoader.h"
 #include "scan/Engine.h"
+#include "scan/Folders.h"
+#include "scan/SignaturePrefetch.h"
 #include "util/StrToInt.h"
 
 namespace corvane {
 
 namespace {
-
-struct TDirEntry {
-    std::string Name;
-    bool IsFolder = false;  // a real folder, not a link to one
-};
-
-// The entries of a folder in the order the file system yields them, "." and
-// ".." left out; none when it cannot be read. The folder is closed before its
-// entries are processed, so a deep tree never runs out of descriptors.
-std::vector<TDirEntry> ReadFolder(const std::string& path) {
-    std::vector<TDirEntry> entries;
-    DIR* dir = ::opendir(path.c_str());
-    if (dir == nullptr) return entries;
-    while (const dirent* entry = ::readdir(dir)) {
-        const std::string name = entry->d_name;
-        if (name == "." || name == "..") continue;
-        bool isFolder = entry->d_type == DT_DIR;
-        if (entry->d_type == DT_UNKNOWN) {
-            struct stat info;
-            isFolder = ::lstat((path + name).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-        }
-        entries.push_back(TDirEntry{name, isFolder});
-    }
-    ::closedir(dir);
-    return entries;
-}
-
-bool IsPictureExtension(const std::string& name) {
-    const size_t dot = name.rfind('.');
-    if (dot == std::string::npos) return false;
-    const std::string extension = UpperCaseAscii(std::string_view(name).substr(dot));
-    return extension == ".JPG" || extension == ".BMP" || extension == ".GIF";
-}
-
-bool IsRegularFile(const std::string& fileName) {
-    struct stat info;
-    return ::stat(fileName.c_str(), &info) == 0 && S_ISREG(info.st_mode);
-}
 
 // Brings the window back to its normal state when a compute run ends by an
 // error: progress bar hidden, cursor normal, log closed (the views come back
@@ -128,7 +92,23 @@ void TCorvaneEngine::ComputeButtonClick() {
     controls_.SetProgressVisible(true);
     Run.CountingPass = false;
     logFile_.Open(State.ProgramFolder + kLogFileName);
-    ScanDirectory(controls_.SearchPath());
+    {
+        // Signatures of the pictures ahead are computed on worker threads;
+        // this thread still walks, looks up and posts in scan order.
+        const std::string searchPath = controls_.SearchPath();
+        TSignaturePrefetcher prefetcher(Workers > 1 ? Workers : 0);
+        TPictureWalker lookAhead(searchPath, [this] { return controls_.SubDirsCB(); });
+        prefetch_ = &prefetcher;
+        lookAhead_ = &lookAhead;
+        struct TClear {
+            TCorvaneEngine& engine;
+            ~TClear() {
+                engine.prefetch_ = nullptr;
+                engine.lookAhead_ = nullptr;
+            }
+        } clear{*this};
+        ScanDirectory(searchPath);
+    }
     logFile_.Close();
 
     controls_.SetProgressVisible(false);
@@ -162,7 +142,7 @@ void TCorvaneEngine::ScanDirectory(const std::string& path) {
     if (path.empty()) throw ESearchFolder("No search folder is given");
     const std::string folder = path.back() == '/' ? path : path + "/";
     if (!Run.CountingPass) logFile_.WriteLine(folder);
-    for (const TDirEntry& entry : ReadFolder(folder)) {
+    for (const TFolderEntry& entry : ReadFolder(folder)) {
         if (entry.IsFolder && controls_.SubDirsCB()) {
             ScanDirectory(folder + entry.Name + "/");
             continue;
@@ -191,6 +171,18 @@ void TCorvaneEngine::UpdateSignature(const std::string& fileName) {
     const std::string folderPart = ExtractFilePath(fileName);
     if (!controls_.ForceCB() && IsUpToDate(namePart, folderPart, fileName)) return;
     controls_.ProcessMessages();
+    if (!Run.CountingPass && prefetch_ != nullptr) {
+        switch (UsePrefetched(fileName)) {
+            case TPrefetchUse::Failed:
+                return;
+            case TPrefetchUse::Computed:
+                StoreSignature(namePart, folderPart, fileName);
+                if (Run.SignatureChanged && controls_.IncrMatchCB()) RunIncrementalMatch();
+                return;
+            case TPrefetchUse::None:
+                break;
+        }
+    }
     bool loaded = false;
     try {
         LoadPictureFile(controls_, fileName, Run.CountingPass, loaded, Image);
@@ -204,6 +196,38 @@ void TCorvaneEngine::UpdateSignature(const std::string& fileName) {
     Run.Signature = ComputeSignature(Image);
     StoreSignature(namePart, folderPart, fileName);
     if (Run.SignatureChanged && controls_.IncrMatchCB()) RunIncrementalMatch();
+}
+
+void TCorvaneEngine::FeedPrefetcher() {
+    std::string next;
+    while (prefetch_->Hungry() && lookAhead_->Next(next)) {
+        // The same test as the signature update's, made ahead of time; the
+        // update makes it again when it reaches the file.
+        if (controls_.ForceCB() || !IsUpToDate(ExtractFileName(next), ExtractFilePath(next), next))
+            prefetch_->Enqueue(next, controls_.NormalizeCB());
+    }
+}
+
+TCorvaneEngine::TPrefetchUse TCorvaneEngine::UsePrefetched(const std::string& fileName) {
+    FeedPrefetcher();
+    TPrefetchedSignature prefetched;
+    const bool normalize = controls_.NormalizeCB();
+    if (!prefetch_->Take(
+            fileName, normalize, [this] { controls_.ProcessMessages(); }, prefetched) ||
+        prefetched.Status == TPrefetchedSignature::TStatus::Missing || !IsRegularFile(fileName))
+        return TPrefetchUse::None;  // the loader decides
+    // What the loader does around a load, so the window sees the same run.
+    Image.SetHeight(0);
+    Image.SetWidth(0);
+    controls_.SetProgressPosition(controls_.ProgressPosition() + 1);
+    controls_.ProcessMessages();
+    if (prefetched.Status == TPrefetchedSignature::TStatus::Failed) {
+        controls_.AddMemo2Line(UnableToProcessLine(fileName));
+        controls_.SetMemo2Visible(true);
+        return TPrefetchUse::Failed;
+    }
+    Run.Signature = prefetched.Signature;
+    return TPrefetchUse::Computed;
 }
 
 void TCorvaneEngine::StoreSignature(const std::string& namePart, const std::string& folderPart,

@@ -27,6 +27,8 @@
 namespace corvane {
 
 class TStoreEnv;
+class TSignaturePrefetcher;
+class TPictureWalker;
 
 // An empty search folder text: "No search folder is given".
 class ESearchFolder : public Exception {
@@ -66,6 +68,9 @@ class TCorvaneEngine {
     // The hidden working view's raster: every compute and conversion load lands here.
     TBitmap32 Image;
     TComputeRunState Run;
+    // Threads computing signatures ahead during a compute run; 0 or 1 runs
+    // everything on the caller's thread. Results are the same either way.
+    int Workers = 1;
 
     // ---- start-up and close (program folder files)
     // Sets ProgramFolder (a "/" is added when missing) and ShowExtraHints,
@@ -132,9 +137,19 @@ class TCorvaneEngine {
     void StoreSignature(const std::string& namePart, const std::string& folderPart,
                         const std::string& fileName);
     void ConvertOneBitmap(const std::string& folder, const std::string& name);
+    // Queues the pictures ahead of the scan that need work.
+    void FeedPrefetcher();
+    // Takes the worker's result for the file when it has one: steps the
+    // progress bar as a load does and sets Run.Signature (Computed), or
+    // reports a picture that failed to load (Failed); None leaves the file
+    // to the loader.
+    enum class TPrefetchUse { None, Failed, Computed };
+    TPrefetchUse UsePrefetched(const std::string& fileName);
 
     TFormControls& controls_;
     TLogFile logFile_;
+    TSignaturePrefetcher* prefetch_ = nullptr;  // during a processing pass
+    TPictureWalker* lookAhead_ = nullptr;
 };
 
 // Folder part (up to and including the last "/") and name part of a full

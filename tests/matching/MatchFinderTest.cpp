@@ -112,7 +112,8 @@ TEST(MatchFinder, DuplicatesAndEdgeValues) {
     white.fill(255);
     almostWhite.fill(255);
     almostWhite[47] = 210;
-    const TMatchFinder finder({black, black, almostWhite, white, white}, {false, false, false, true, true});
+    const TMatchFinder finder({black, black, almostWhite, white, white},
+                              {false, false, false, true, true});
     std::vector<TFoundMatch> found;
     finder.RangeMatches(0, 0, true, found);
     EXPECT_EQ(Describe(found), "1:0 ");

@@ -207,3 +207,77 @@ TEST_F(ComputeRunTest, FolderNamedLikeAPictureIsNotStored) {
 
 }  // namespace
 }  // namespace corvane::test
+
+namespace corvane::test {
+namespace {
+
+// Everything a compute run leaves behind that a user can see.
+struct TRunOutcome {
+    std::vector<std::string> signatures, matches, memo, messages;
+    std::string log;
+    int32_t progressMax = 0, progressPosition = 0;
+};
+
+TRunOutcome ComputeTwice(const std::string& pictures, int workers, bool normalize, bool force) {
+    TTempFolder data;
+    TPlainFormControls controls;
+    TCorvaneEngine engine(controls);
+    engine.StartUp(data.Make("program"));
+    engine.Workers = workers;
+    controls.Search = pictures;
+    controls.Normalize = normalize;
+    controls.IncrMatch = true;
+    engine.ComputeButtonClick();
+    controls.Force = force;  // the second run edits everything, or nothing
+    engine.ComputeButtonClick();
+    TRunOutcome outcome;
+    TStoreTable& signatures = engine.Signatures.SignaturesTable;
+    for (signatures.First(); !signatures.AtEnd(); signatures.Next())
+        outcome.signatures.push_back(engine.Signatures.SignaturesTableFilePath.Value() +
+                                     engine.Signatures.SignaturesTableFileName.Value() + "|" +
+                                     engine.Signatures.SignaturesTableSignature.Value());
+    TStoreTable& matches = engine.Matches.MatchTable;
+    for (matches.First(); !matches.AtEnd(); matches.Next())
+        outcome.matches.push_back(engine.Matches.MatchTableFile1.Value() + "|" +
+                                  engine.Matches.MatchTableFile2.Value());
+    outcome.memo = controls.Memo2;
+    outcome.messages = controls.Messages;
+    for (std::string& m : outcome.messages) m = m.substr(0, m.find(" in "));  // drop the time
+    outcome.log = ReadBytes(data.Path() + "program/log.txt");
+    outcome.progressMax = controls.ProgressMaxValue;
+    outcome.progressPosition = controls.ProgressPositionValue;
+    return outcome;
+}
+
+TEST(ParallelComputeRun, SameOutcomeOnOneAndOnSeveralWorkers) {
+    TTempFolder tree;
+    const std::string root = tree.Path();
+    for (uint32_t i = 0; i < 24; ++i) {
+        const std::string folder = i < 12 ? root : tree.Make("sub/deeper");
+        const TPattern pattern = MakePattern(i % 9, 40 + static_cast<int>(i), 30);
+        const std::string name = folder + "p" + std::to_string(i);
+        if (i % 3 == 0) WriteJpeg(name + ".jpg", pattern);
+        if (i % 3 == 1) WriteBmp(name + ".BMP", pattern);
+        if (i % 3 == 2) WriteGif(name + ".gif", pattern);
+    }
+    WriteBytes(root + "broken.jpg", "\xFF\xD8 not a picture");
+    WriteBytes(root + "sub/empty.gif", "");
+    for (bool normalize : {false, true}) {
+        for (bool force : {false, true}) {
+            const TRunOutcome one = ComputeTwice(root, 1, normalize, force);
+            const TRunOutcome two = ComputeTwice(root, 3, normalize, force);
+            EXPECT_EQ(one.signatures, two.signatures);
+            EXPECT_EQ(one.matches, two.matches);
+            EXPECT_EQ(one.memo, two.memo);
+            EXPECT_EQ(one.messages, two.messages);
+            EXPECT_EQ(one.log, two.log);
+            EXPECT_EQ(one.progressMax, two.progressMax);
+            EXPECT_EQ(one.progressPosition, two.progressPosition);
+            EXPECT_EQ(one.signatures.size(), 24u);
+            EXPECT_EQ(one.memo.size(), 4u);  // both bad files, on both runs
+        }
+    }
+}
+
+}  // namespace
+}  // namespace corvane::test

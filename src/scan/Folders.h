@@ -1,0 +1,26 @@
+// Folder reading shared by the directory scan and its look-ahead.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace corvane {
+
+struct TFolderEntry {
+    std::string Name;
+    bool IsFolder = false;  // a real folder, not a link to one
+};
+
+// The entries of Path (ending in "/") in the order the file system yields
+// them, "." and ".." left out; none when it cannot be read. The folder is
+// closed before the entries are used, so a deep tree never runs out of
+// descriptors.
+std::vector<TFolderEntry> ReadFolder(const std::string& path);
+
+// ".JPG", ".BMP" or ".GIF" after the last dot, in any letter case.
+bool IsPictureExtension(const std::string& name);
+
+// A regular file (a folder of that name does not count).
+bool IsRegularFile(const std::string& fileName);
+
+}  // namespace corvane
