@@ -10,7 +10,7 @@
 
 namespace corvane::testing {
 
-struct TBmpSpec {
+struct TBmpLayout {
     uint32_t headerSize = 40;
     int32_t width = 1;
     int32_t height = 1;
@@ -35,7 +35,7 @@ inline void Put32(std::vector<uint8_t>& out, uint32_t v) {
     Put16(out, v >> 16);
 }
 
-inline std::vector<uint8_t> BuildBmp(const TBmpSpec& s) {
+inline std::vector<uint8_t> BuildBmp(const TBmpLayout& s) {
     std::vector<uint8_t> info;
     Put32(info, s.headerSize);
     if (s.headerSize == 12) {

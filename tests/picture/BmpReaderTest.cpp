@@ -12,7 +12,7 @@ namespace {
 using testing::BuildBmp;
 using testing::PaddedRows;
 using testing::Quad;
-using testing::TBmpSpec;
+using testing::TBmpLayout;
 
 // Reads the bytes as a BMP and fills a raster from the bitmap.
 void Decode(const std::vector<uint8_t>& bytes, TBitmap32& raster) {
@@ -38,13 +38,13 @@ const std::vector<TRGBQuad> kFourColours = {Quad(10, 20, 30), Quad(200, 100, 50)
 // A 2 x 2 picture: expected raster pixels, top row first.
 struct TFormatCase {
     const char* name;
-    TBmpSpec spec;
+    TBmpLayout layout;
     std::vector<TColor32> expected;
 };
 
-TBmpSpec Spec(uint32_t headerSize, uint16_t bitCount, uint32_t compression,
+TBmpLayout Layout(uint32_t headerSize, uint16_t bitCount, uint32_t compression,
               std::vector<TRGBQuad> table, std::vector<uint8_t> pixels, int32_t height = 2) {
-    TBmpSpec s;
+    TBmpLayout s;
     s.headerSize = headerSize;
     s.width = 2;
     s.height = height;
@@ -58,7 +58,7 @@ TBmpSpec Spec(uint32_t headerSize, uint16_t bitCount, uint32_t compression,
     return s;
 }
 
-TBmpSpec WithMasks(TBmpSpec s, std::vector<uint32_t> masks) {
+TBmpLayout WithMasks(TBmpLayout s, std::vector<uint32_t> masks) {
     s.masks = std::move(masks);
     return s;
 }
@@ -71,13 +71,13 @@ std::vector<TFormatCase> FormatCases() {
     sixteen.resize(16, Quad(9, 9, 9));
     return {
         {"1 bit",
-         Spec(40, 1, 0, {Quad(10, 20, 30), Quad(200, 100, 50)}, PaddedRows({{0x80}, {0x40}})),
+         Layout(40, 1, 0, {Quad(10, 20, 30), Quad(200, 100, 50)}, PaddedRows({{0x80}, {0x40}})),
          {0xFF0A141E, 0xFFC86432, 0xFFC86432, 0xFF0A141E}},
-        {"4 bit", Spec(40, 4, 0, sixteen, PaddedRows({{0x23}, {0x01}})), paletteRaster},
-        {"8 bit, 4 colours", Spec(40, 8, 0, kFourColours, PaddedRows({{2, 3}, {0, 1}})),
+        {"4 bit", Layout(40, 4, 0, sixteen, PaddedRows({{0x23}, {0x01}})), paletteRaster},
+        {"8 bit, 4 colours", Layout(40, 8, 0, kFourColours, PaddedRows({{2, 3}, {0, 1}})),
          paletteRaster},
         {"OS/2 8 bit",
-         Spec(
+         Layout(
              12, 8, 0,
              [] {
                  auto t = kFourColours;
@@ -87,54 +87,54 @@ std::vector<TFormatCase> FormatCases() {
              PaddedRows({{2, 3}, {0, 1}})),
          paletteRaster},
         {"24 bit",
-         Spec(40, 24, 0, {}, PaddedRows({{3, 2, 1, 6, 5, 4}, {9, 8, 7, 12, 11, 10}})),
+         Layout(40, 24, 0, {}, PaddedRows({{3, 2, 1, 6, 5, 4}, {9, 8, 7, 12, 11, 10}})),
          {0xFF070809, 0xFF0A0B0C, 0xFF010203, 0xFF040506}},
         {"24 bit, 124-byte header",
-         Spec(124, 24, 0, {}, PaddedRows({{3, 2, 1, 6, 5, 4}, {9, 8, 7, 12, 11, 10}})),
+         Layout(124, 24, 0, {}, PaddedRows({{3, 2, 1, 6, 5, 4}, {9, 8, 7, 12, 11, 10}})),
          {0xFF070809, 0xFF0A0B0C, 0xFF010203, 0xFF040506}},
         {"24 bit top-down",
-         Spec(40, 24, 0, {}, PaddedRows({{9, 8, 7, 12, 11, 10}, {3, 2, 1, 6, 5, 4}}), -2),
+         Layout(40, 24, 0, {}, PaddedRows({{9, 8, 7, 12, 11, 10}, {3, 2, 1, 6, 5, 4}}), -2),
          {0xFF070809, 0xFF0A0B0C, 0xFF010203, 0xFF040506}},
         {"32 bit drops the fourth byte",
-         Spec(40, 32, 0, {},
+         Layout(40, 32, 0, {},
               PaddedRows({{3, 2, 1, 0x55, 6, 5, 4, 0}, {9, 8, 7, 0xFF, 12, 11, 10, 1}})),
          {0xFF070809, 0xFF0A0B0C, 0xFF010203, 0xFF040506}},
         {"16 bit 5-5-5",
-         Spec(40, 16, 0, {}, rows16),
+         Layout(40, 16, 0, {}, rows16),
          {0xFF0000FF, 0xFF844208, 0xFFFF0000, 0xFF00FF00}},
         {"16 bit fields 5-6-5",
          WithMasks(
-             Spec(40, 16, 3, {}, PaddedRows({{0x00, 0xF8, 0x00, 0x04}, {0x1F, 0x00, 0xE0, 0x07}})),
+             Layout(40, 16, 3, {}, PaddedRows({{0x00, 0xF8, 0x00, 0x04}, {0x1F, 0x00, 0xE0, 0x07}})),
              {0xF800, 0x07E0, 0x001F}),
          {0xFF0000FF, 0xFF00FF00, 0xFFFF0000, 0xFF008200}},
         {"32 bit fields, red in the low byte",
-         WithMasks(Spec(40, 32, 3, {},
+         WithMasks(Layout(40, 32, 3, {},
                         PaddedRows({{1, 2, 3, 0, 4, 5, 6, 0}, {7, 8, 9, 0, 10, 11, 12, 0}})),
                    {0x000000FF, 0x0000FF00, 0x00FF0000}),
          {0xFF070809, 0xFF0A0B0C, 0xFF010203, 0xFF040506}},
         {"16 bit fields in a 108-byte header",
          WithMasks(
-             Spec(108, 16, 3, {}, PaddedRows({{0x00, 0xF8, 0x00, 0x04}, {0x1F, 0x00, 0xE0, 0x07}})),
+             Layout(108, 16, 3, {}, PaddedRows({{0x00, 0xF8, 0x00, 0x04}, {0x1F, 0x00, 0xE0, 0x07}})),
              {0xF800, 0x07E0, 0x001F}),
          {0xFF0000FF, 0xFF00FF00, 0xFFFF0000, 0xFF008200}},
         {"16 bit without compression ignores header masks",
-         WithMasks(Spec(108, 16, 0, {}, rows16), {0xF800, 0x07E0, 0x001F}),
+         WithMasks(Layout(108, 16, 0, {}, rows16), {0xF800, 0x07E0, 0x001F}),
          {0xFF0000FF, 0xFF844208, 0xFFFF0000, 0xFF00FF00}},
         // Run-length data start with the bottom row.
         {"RLE8",
-         Spec(40, 8, 1, kFourColours, {1, 2, 1, 3, 0, 0, 1, 0, 1, 1, 0, 1}),
+         Layout(40, 8, 1, kFourColours, {1, 2, 1, 3, 0, 0, 1, 0, 1, 1, 0, 1}),
          {0xFF0A141E, 0xFFC86432, 0xFF010203, 0xFFFFFFFF}},
         {"RLE8 delta skips read black",
-         Spec(40, 8, 1, kFourColours, {1, 0, 0, 2, 0, 1, 1, 1, 0, 1}),
+         Layout(40, 8, 1, kFourColours, {1, 0, 0, 2, 0, 1, 1, 1, 0, 1}),
          {0xFF000000, 0xFFC86432, 0xFF0A141E, 0xFF000000}},
         {"RLE8 absolute run",
-         Spec(40, 8, 1, kFourColours, {0, 3, 3, 2, 1, 0, 0, 0, 2, 1, 0, 1}),
+         Layout(40, 8, 1, kFourColours, {0, 3, 3, 2, 1, 0, 0, 0, 2, 1, 0, 1}),
          {0xFFC86432, 0xFFC86432, 0xFFFFFFFF, 0xFF010203}},
         {"RLE4",
-         Spec(40, 4, 2, sixteen, {2, 0x23, 0, 0, 2, 0x01, 0, 1}),
+         Layout(40, 4, 2, sixteen, {2, 0x23, 0, 0, 2, 0x01, 0, 1}),
          {0xFF0A141E, 0xFFC86432, 0xFF010203, 0xFFFFFFFF}},
         {"RLE4 data ending early",
-         Spec(40, 4, 2, sixteen, {0, 3, 0x32}),
+         Layout(40, 4, 2, sixteen, {0, 3, 0x32}),
          {0xFF000000, 0xFF000000, 0xFFFFFFFF, 0xFF010203}},
     };
 }
@@ -143,7 +143,7 @@ TEST(BmpReader, DecodesEveryPixelFormat) {
     for (const TFormatCase& c : FormatCases()) {
         SCOPED_TRACE(c.name);
         TBitmap32 raster;
-        ASSERT_NO_THROW(Decode(BuildBmp(c.spec), raster));
+        ASSERT_NO_THROW(Decode(BuildBmp(c.layout), raster));
         ASSERT_EQ(raster.Width(), 2);
         ASSERT_EQ(raster.Height(), 2);
         EXPECT_EQ(raster.GetPixel(0, 0), c.expected[0]);
@@ -170,14 +170,14 @@ std::vector<uint8_t> WithHeaderSize(std::vector<uint8_t> bytes, uint32_t size) {
     return bytes;
 }
 
-TBmpSpec Modified(std::function<void(TBmpSpec&)> change) {
-    TBmpSpec s = Spec(40, 8, 0, kFourColours, PaddedRows({{2, 3}, {0, 1}}));
+TBmpLayout Modified(std::function<void(TBmpLayout&)> change) {
+    TBmpLayout s = Layout(40, 8, 0, kFourColours, PaddedRows({{2, 3}, {0, 1}}));
     change(s);
     return s;
 }
 
 std::vector<TFailureCase> FailureCases() {
-    const auto valid = BuildBmp(Modified([](TBmpSpec&) {}));
+    const auto valid = BuildBmp(Modified([](TBmpLayout&) {}));
     const std::string notValid = "Bitmap image is not valid";
     const std::string readError = "Stream read error";
     auto header = [](uint32_t size) {
@@ -187,33 +187,33 @@ std::vector<TFailureCase> FailureCases() {
         {"fewer than 14 bytes", Truncated(valid, 13), readError},
         {"header cut short", Truncated(valid, 30), readError},
         {"colour table cut short", Truncated(valid, 14 + 40 + 10), readError},
-        {"signature BN", BuildBmp(Modified([](TBmpSpec& s) { s.signature = "BN"; })), notValid},
-        {"two planes", BuildBmp(Modified([](TBmpSpec& s) { s.planes = 2; })), notValid},
+        {"signature BN", BuildBmp(Modified([](TBmpLayout& s) { s.signature = "BN"; })), notValid},
+        {"two planes", BuildBmp(Modified([](TBmpLayout& s) { s.planes = 2; })), notValid},
         {"header size 16", WithHeaderSize(valid, 16), header(16)},
         {"header size 39", WithHeaderSize(valid, 39), header(39)},
         {"header size 0", WithHeaderSize(valid, 0), header(0)},
         {"header size 64", WithHeaderSize(valid, 64), header(64)},
         {"header size 4 GB", WithHeaderSize(valid, 0xFFFFFFF0), header(0xFFFFFFF0)},
-        {"257 colours", BuildBmp(Modified([](TBmpSpec& s) { s.colorsUsed = 257; })),
+        {"257 colours", BuildBmp(Modified([](TBmpLayout& s) { s.colorsUsed = 257; })),
          "Bitmap color count 257 exceeds 256"},
         {"colour count near 2^32",
-         BuildBmp(Modified([](TBmpSpec& s) { s.colorsUsed = 0xFFFFFFFF; })),
+         BuildBmp(Modified([](TBmpLayout& s) { s.colorsUsed = 0xFFFFFFFF; })),
          "Bitmap color count 4294967295 exceeds 256"},
         {"more than 2^28 pixels",
-         BuildBmp(Modified([](TBmpSpec& s) { s.width = 65536, s.height = 4097; })),
+         BuildBmp(Modified([](TBmpLayout& s) { s.width = 65536, s.height = 4097; })),
          "Bitmap of 65536 x 4097 pixels exceeds the limit of 268435456 pixels"},
-        {"most negative height", BuildBmp(Modified([](TBmpSpec& s) { s.height = INT32_MIN; })),
+        {"most negative height", BuildBmp(Modified([](TBmpLayout& s) { s.height = INT32_MIN; })),
          notValid},
-        {"width 0", BuildBmp(Modified([](TBmpSpec& s) { s.width = 0; })), notValid},
-        {"negative width", BuildBmp(Modified([](TBmpSpec& s) { s.width = -2; })), notValid},
-        {"height 0", BuildBmp(Modified([](TBmpSpec& s) { s.height = 0; })), notValid},
-        {"2 bits per pixel", BuildBmp(Modified([](TBmpSpec& s) { s.bitCount = 2; })), notValid},
-        {"JPEG compression", BuildBmp(Modified([](TBmpSpec& s) { s.compression = 4; })), notValid},
+        {"width 0", BuildBmp(Modified([](TBmpLayout& s) { s.width = 0; })), notValid},
+        {"negative width", BuildBmp(Modified([](TBmpLayout& s) { s.width = -2; })), notValid},
+        {"height 0", BuildBmp(Modified([](TBmpLayout& s) { s.height = 0; })), notValid},
+        {"2 bits per pixel", BuildBmp(Modified([](TBmpLayout& s) { s.bitCount = 2; })), notValid},
+        {"JPEG compression", BuildBmp(Modified([](TBmpLayout& s) { s.compression = 4; })), notValid},
         {"RLE8 at 4 bits",
-         BuildBmp(Modified([](TBmpSpec& s) { s.compression = 1, s.bitCount = 4; })), notValid},
-        {"bit fields at 8 bits", BuildBmp(Modified([](TBmpSpec& s) { s.compression = 3; })),
+         BuildBmp(Modified([](TBmpLayout& s) { s.compression = 1, s.bitCount = 4; })), notValid},
+        {"bit fields at 8 bits", BuildBmp(Modified([](TBmpLayout& s) { s.compression = 3; })),
          notValid},
-        {"top-down RLE8", BuildBmp(Modified([](TBmpSpec& s) { s.compression = 1, s.height = -2; })),
+        {"top-down RLE8", BuildBmp(Modified([](TBmpLayout& s) { s.compression = 1, s.height = -2; })),
          notValid},
     };
 }
@@ -236,7 +236,7 @@ TEST(BmpReader, ZeroBytesGiveAnEmptyRaster) {
 
 TEST(BmpReader, MissingRowsOfAShortPixelAreaReadBlack) {
     // 2 x 4, 24 bits, only the two bottom rows present.
-    TBmpSpec s = Spec(40, 24, 0, {}, PaddedRows({{1, 2, 3, 4, 5, 6}, {7, 8, 9, 10, 11, 12}}), 4);
+    TBmpLayout s = Layout(40, 24, 0, {}, PaddedRows({{1, 2, 3, 4, 5, 6}, {7, 8, 9, 10, 11, 12}}), 4);
     TBitmap32 raster;
     Decode(BuildBmp(s), raster);
     ASSERT_EQ(raster.Height(), 4);
@@ -247,7 +247,7 @@ TEST(BmpReader, MissingRowsOfAShortPixelAreaReadBlack) {
 }
 
 TEST(BmpReader, ShortTopDownAreaKeepsTheTopRows) {
-    TBmpSpec s = Spec(40, 24, 0, {}, PaddedRows({{1, 2, 3, 4, 5, 6}}), -3);
+    TBmpLayout s = Layout(40, 24, 0, {}, PaddedRows({{1, 2, 3, 4, 5, 6}}), -3);
     TBitmap32 raster;
     Decode(BuildBmp(s), raster);
     EXPECT_EQ(raster.GetPixel(0, 0), 0xFF030201u);
@@ -256,7 +256,7 @@ TEST(BmpReader, ShortTopDownAreaKeepsTheTopRows) {
 
 TEST(BmpReader, PixelsStartRightAfterTheColourTable) {
     // The data offset points past a gap; the gap bytes are read as pixels.
-    TBmpSpec s = Spec(40, 8, 0, kFourColours, PaddedRows({{1, 1}}), 1);
+    TBmpLayout s = Layout(40, 8, 0, kFourColours, PaddedRows({{1, 1}}), 1);
     s.gapAfterTable = 4;
     for (auto& b : s.pixels) b = 1;
     s.table.resize(256, Quad(0, 0, 0));
@@ -269,7 +269,7 @@ TEST(BmpReader, PixelsStartRightAfterTheColourTable) {
 }
 
 TEST(BmpReader, ImageSizeLimitsTheBytesTaken) {
-    TBmpSpec s = Spec(40, 24, 0, {}, PaddedRows({{1, 2, 3, 4, 5, 6}, {7, 8, 9, 10, 11, 12}}), 2);
+    TBmpLayout s = Layout(40, 24, 0, {}, PaddedRows({{1, 2, 3, 4, 5, 6}, {7, 8, 9, 10, 11, 12}}), 2);
     s.imageSize = 8;  // only the bottom row
     TBitmap32 raster;
     Decode(BuildBmp(s), raster);
@@ -278,7 +278,7 @@ TEST(BmpReader, ImageSizeLimitsTheBytesTaken) {
 }
 
 TEST(BmpReader, OversizedImageSizeAndTrailingBytesStayInsideTheBuffer) {
-    TBmpSpec s = Spec(40, 24, 0, {}, PaddedRows({{1, 2, 3, 4, 5, 6}}), 1);
+    TBmpLayout s = Layout(40, 24, 0, {}, PaddedRows({{1, 2, 3, 4, 5, 6}}), 1);
     s.imageSize = 0xFFFFFFFF;
     s.pixels.resize(4096, 0xAB);
     TBitmap32 raster;
@@ -289,7 +289,7 @@ TEST(BmpReader, OversizedImageSizeAndTrailingBytesStayInsideTheBuffer) {
 TEST(BmpReader, FourBitsWithoutColourCountReadSixteenEntries) {
     std::vector<TRGBQuad> table(16, Quad(0, 0, 0));
     table[15] = Quad(50, 60, 70);
-    TBmpSpec s = Spec(40, 4, 0, table, PaddedRows({{0xF0}}), 1);
+    TBmpLayout s = Layout(40, 4, 0, table, PaddedRows({{0xF0}}), 1);
     s.width = 1;
     s.colorsUsed = 0;
     TBitmap32 raster;
@@ -298,7 +298,7 @@ TEST(BmpReader, FourBitsWithoutColourCountReadSixteenEntries) {
 }
 
 TEST(BmpReader, IndexBeyondTheColourTableReadsBlack) {
-    TBmpSpec s = Spec(40, 8, 0, {Quad(9, 9, 9)}, PaddedRows({{0, 200}}), 1);
+    TBmpLayout s = Layout(40, 8, 0, {Quad(9, 9, 9)}, PaddedRows({{0, 200}}), 1);
     TBitmap32 raster;
     Decode(BuildBmp(s), raster);
     EXPECT_EQ(raster.GetPixel(0, 0), 0xFF090909u);
@@ -307,7 +307,7 @@ TEST(BmpReader, IndexBeyondTheColourTableReadsBlack) {
 
 TEST(BmpReader, RunLengthCoordinatesOutsideThePictureAreIgnored) {
     // Runs past the row end, a delta far outside, then more data.
-    TBmpSpec s = Spec(40, 8, 1, kFourColours, {255, 3, 0, 2, 255, 255, 5, 1, 0, 1}, 2);
+    TBmpLayout s = Layout(40, 8, 1, kFourColours, {255, 3, 0, 2, 255, 255, 5, 1, 0, 1}, 2);
     TBitmap32 raster;
     Decode(BuildBmp(s), raster);
     EXPECT_EQ(raster.GetPixel(0, 1), 0xFFFFFFFFu);
@@ -317,10 +317,10 @@ TEST(BmpReader, RunLengthCoordinatesOutsideThePictureAreIgnored) {
 
 TEST(BmpReader, FailedLoadKeepsThePreviousPicture) {
     TBitmap bitmap;
-    const auto good = BuildBmp(Spec(40, 24, 0, {}, PaddedRows({{1, 2, 3, 4, 5, 6}}), 1));
+    const auto good = BuildBmp(Layout(40, 24, 0, {}, PaddedRows({{1, 2, 3, 4, 5, 6}}), 1));
     TReadOnlyMemoryStream goodStream(good.data(), good.size());
     bitmap.LoadFromStream(goodStream);
-    const auto bad = BuildBmp(Modified([](TBmpSpec& s) { s.planes = 0; }));
+    const auto bad = BuildBmp(Modified([](TBmpLayout& s) { s.planes = 0; }));
     TReadOnlyMemoryStream badStream(bad.data(), bad.size());
     EXPECT_THROW(bitmap.LoadFromStream(badStream), EInvalidGraphic);
     EXPECT_EQ(bitmap.Width(), 2);
@@ -329,20 +329,20 @@ TEST(BmpReader, FailedLoadKeepsThePreviousPicture) {
 
 TEST(BmpReader, KeepsTheFilesPixelFormat) {
     struct {
-        TBmpSpec spec;
+        TBmpLayout layout;
         TPixelFormat format;
     } cases[] = {
-        {Spec(40, 1, 0, {Quad(0, 0, 0), Quad(1, 1, 1)}, PaddedRows({{0}}), 1),
+        {Layout(40, 1, 0, {Quad(0, 0, 0), Quad(1, 1, 1)}, PaddedRows({{0}}), 1),
          TPixelFormat::pf1bit},
-        {Spec(40, 8, 0, kFourColours, PaddedRows({{0, 0}}), 1), TPixelFormat::pf8bit},
-        {Spec(40, 16, 0, {}, PaddedRows({{0, 0, 0, 0}}), 1), TPixelFormat::pf15bit},
-        {WithMasks(Spec(40, 16, 3, {}, PaddedRows({{0, 0, 0, 0}}), 1), {0xF800, 0x07E0, 0x1F}),
+        {Layout(40, 8, 0, kFourColours, PaddedRows({{0, 0}}), 1), TPixelFormat::pf8bit},
+        {Layout(40, 16, 0, {}, PaddedRows({{0, 0, 0, 0}}), 1), TPixelFormat::pf15bit},
+        {WithMasks(Layout(40, 16, 3, {}, PaddedRows({{0, 0, 0, 0}}), 1), {0xF800, 0x07E0, 0x1F}),
          TPixelFormat::pf16bit},
-        {Spec(40, 24, 0, {}, PaddedRows({{0, 0, 0, 0, 0, 0}}), 1), TPixelFormat::pf24bit},
-        {Spec(40, 32, 0, {}, PaddedRows({{0, 0, 0, 0, 0, 0, 0, 0}}), 1), TPixelFormat::pf32bit},
+        {Layout(40, 24, 0, {}, PaddedRows({{0, 0, 0, 0, 0, 0}}), 1), TPixelFormat::pf24bit},
+        {Layout(40, 32, 0, {}, PaddedRows({{0, 0, 0, 0, 0, 0, 0, 0}}), 1), TPixelFormat::pf32bit},
     };
     for (auto& c : cases) {
-        const auto bytes = BuildBmp(c.spec);
+        const auto bytes = BuildBmp(c.layout);
         TReadOnlyMemoryStream stream(bytes.data(), bytes.size());
         TBitmap bitmap;
         bitmap.LoadFromStream(stream);

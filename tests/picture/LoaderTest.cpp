@@ -10,7 +10,7 @@ namespace corvane {
 namespace {
 
 using testing::BuildBmp;
-using testing::TBmpSpec;
+using testing::TBmpLayout;
 
 // Plain fields, with the cursor history.
 class TFakeControls : public TLoadControls {
@@ -34,7 +34,7 @@ class TFakeControls : public TLoadControls {
 };
 
 std::vector<uint8_t> TwoByOneBmp() {
-    TBmpSpec s;
+    TBmpLayout s;
     s.width = 2;
     s.height = 1;
     s.pixels = {1, 2, 3, 4, 5, 6, 0, 0};

@@ -9,10 +9,10 @@ namespace corvane {
 namespace {
 
 using testing::BuildBmp;
-using testing::TBmpSpec;
+using testing::TBmpLayout;
 
 std::vector<uint8_t> SmallBmp() {
-    TBmpSpec s;
+    TBmpLayout s;
     s.width = 1;
     s.height = 1;
     s.pixels = {1, 2, 3, 0};
