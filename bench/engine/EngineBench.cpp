@@ -27,6 +27,7 @@
 #include <jpeglib.h>
 
 #include "picture/jpeg/JpegCodec.h"
+#include "matching/SignatureGenerator.h"
 #include "scan/Engine.h"
 
 namespace corvane {
@@ -226,32 +227,9 @@ void BenchUnchangedRun(const std::string& work, int count) {
                 perFolder, tenthBefore.first, tenthAfter.first);
 }
 
-// Signatures like those of photographs: a brightness per picture, blocks
-// varying around it, and one in five a near-duplicate of an earlier one.
 std::vector<std::string> RealisticSignatures(size_t count, uint32_t seed) {
-    std::mt19937 random(seed);
-    std::normal_distribution<double> brightness(120, 45), block(0, 30), noise(0, 2);
-    std::vector<TSignature> made;
     std::vector<std::string> texts;
-    for (size_t i = 0; i < count; ++i) {
-        TSignature signature;
-        if (!made.empty() && random() % 5 == 0) {
-            signature = made[random() % made.size()];
-            for (int32_t& v : signature.Values)
-                v = std::clamp(v + static_cast<int>(noise(random)), 0, 255);
-        } else {
-            const double base = brightness(random);
-            for (int b = 0; b < 16; ++b) {
-                const double level = base + block(random);
-                for (int c = 0; c < 3; ++c) {
-                    signature.Values[b * 3 + c] =
-                        std::clamp(static_cast<int>(level + noise(random) * 5), 0, 255);
-                }
-            }
-        }
-        made.push_back(signature);
-        texts.push_back(SignatureToString(signature));
-    }
+    for (const TSignature& s : GenerateSignatures(count, seed)) texts.push_back(SignatureToString(s));
     return texts;
 }
 

@@ -1,0 +1,105 @@
+// Identify all at scale: signature tables of 100,000 and 1,000,000 records of
+// a realistic distribution (see SignatureGenerator.h), identify all at
+// margins 5, 25 and 50 through the engine (rows appended to the match table
+// included), with time, rows found and memory beyond the table store.
+// Usage: bench_identify_scale [--quick] [--records N --margin M] [WORK_FOLDER]
+// (--records runs one table of N records at margin M, 25 unless given, e.g.
+// for a profiler)
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "matching/SignatureGenerator.h"
+#include "scan/Engine.h"
+#include "util/Exception.h"
+
+using namespace corvane;
+
+namespace {
+
+double Seconds(std::chrono::steady_clock::time_point since) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
+}
+
+// Peak resident memory since the last reset, in bytes.
+long PeakResident() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6)) * 1024;
+    return 0;
+}
+long Resident() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6)) * 1024;
+    return 0;
+}
+void ResetPeak() { std::ofstream("/proc/self/clear_refs") << "5"; }
+
+void Run(const std::string& folder, size_t count, const std::vector<int>& margins) {
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    TPlainFormControls controls;
+    TCorvaneEngine engine(controls);
+    engine.StartUp(folder);
+    engine.State.BatchMode = true;
+    const std::vector<TSignature> signatures = GenerateSignatures(count, 42);
+    auto start = std::chrono::steady_clock::now();
+    TStoreTable& table = engine.Signatures.SignaturesTable;
+    for (size_t i = 0; i < count; ++i) {
+        table.Append();
+        engine.Signatures.SignaturesTableFileName.SetValue(Format("IMG_%06zu.JPG", i));
+        engine.Signatures.SignaturesTableFilePath.SetValue(
+            Format("/home/user/Pictures/%zu/album %zu/", 2000 + i % 25, i % 397));
+        engine.Signatures.SignaturesTableFileDate.SetValue(40000.0 + static_cast<double>(i));
+        engine.Signatures.SignaturesTableSignature.SetValue(SignatureToString(signatures[i]));
+        table.Post();
+    }
+    std::printf("%zu records: table written in %.1f s\n", count, Seconds(start));
+    for (int margin : margins) {
+        controls.Margin = std::to_string(margin);
+        const long before = Resident();
+        ResetPeak();
+        start = std::chrono::steady_clock::now();
+        engine.Matcher.IdentifyButtonClick();
+        const double seconds = Seconds(start);
+        const long rows = engine.Matches.MatchTable.RecordCount();
+        std::printf("  margin %2d: %7.2f s, %9ld rows (%.2f per record), peak memory %+.0f bytes per record\n",
+                    margin, seconds, rows, static_cast<double>(rows) / count,
+                    static_cast<double>(PeakResident() - before) / count);
+        std::fflush(stdout);
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    bool quick = false;
+    size_t records = 0;
+    int margin = 25;
+    std::string work = (std::filesystem::temp_directory_path() / "corvane-identify-bench").string();
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--quick") == 0)
+            quick = true;
+        else if (std::strcmp(argv[i], "--records") == 0 && i + 1 < argc)
+            records = std::stoul(argv[++i]);
+        else if (std::strcmp(argv[i], "--margin") == 0 && i + 1 < argc)
+            margin = std::stoi(argv[++i]);
+        else
+            work = argv[i];
+    }
+    if (records > 0) {
+        Run(work + "/one", records, {margin});
+        std::filesystem::remove_all(work);
+        return 0;
+    }
+    Run(work + "/100k", quick ? 20000 : 100000, {5, 25, 50});
+    if (!quick) Run(work + "/1m", 1000000, {5, 25});
+    std::filesystem::remove_all(work);
+}
