@@ -156,6 +156,7 @@ void BenchComputeAgainstLibjpeg(const std::string& work, int count) {
 
         TBenchEngine bench(work + "/program-jpeg");
         bench.controls.Search = pictures;
+        bench.engine.Workers = 1;
         const auto computeStart = TClock::now();
         cpuStart = CpuSeconds();
         bench.engine.ComputeButtonClick();

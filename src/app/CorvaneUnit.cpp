@@ -1,5 +1,4 @@
 #include "app/CorvaneUnit.h"
-#include "scan/SignaturePrefetch.h"
 
 #include <QAction>
 #include <QApplication>
@@ -159,7 +158,6 @@ TCorvaneForm::TCorvaneForm(std::string programFolder, bool batchRequested, QWidg
     setPalette(palette);
     setFixedSize(986, 636);
     engine_ = std::make_unique<TCorvaneEngine>(*this);
-    engine_->Workers = TSignaturePrefetcher::DefaultWorkers();
     BuildPanel();
     PageControl1 = Named(new QTabWidget(this), "PageControl1");
     PageControl1->setGeometry(0, 49, 986, 636 - 49);

@@ -16,7 +16,6 @@
 #include "cli/CliControls.h"
 #include "picture/loader/PictureLoader.h"
 #include "scan/Engine.h"
-#include "scan/SignaturePrefetch.h"
 #include "signature/Signature.h"
 #include "util/StrToInt.h"
 
@@ -207,8 +206,6 @@ int RunTableCommand(const std::string& dataFolder, const std::string& command,
     auto start = [&](const TArguments& arguments) {
         engine.StartUp(dataFolder);
         ApplyOverrides(arguments, controls);
-        // Compute runs use every processor unless told otherwise.
-        engine.Workers = TSignaturePrefetcher::DefaultWorkers();
         for (const auto& [name, value] : arguments.Options)
             if (name == "--workers") engine.Workers = StrToInt(value);
     };

@@ -70,6 +70,7 @@ class TCorvaneEngine {
     TComputeRunState Run;
     // Threads computing signatures ahead during a compute run; 0 or 1 runs
     // everything on the caller's thread. Results are the same either way.
+    // ReadSettings sets it from the key Workers, else the processor count.
     int Workers = 1;
 
     // ---- start-up and close (program folder files)

@@ -2,6 +2,8 @@
 #include <sys/stat.h>
 
 #include "scan/Engine.h"
+#include "scan/SignaturePrefetch.h"
+#include "util/StrToInt.h"
 
 namespace corvane {
 
@@ -48,6 +50,11 @@ void TCorvaneEngine::ReadSettings() {
     controls_.SetColorsCB(ini.ReadString(kSection, "Colors", "Y") == "Y");
     controls_.SetSubDirsCB(ini.ReadString(kSection, "SubDirs", "Y") == "Y");
     controls_.SetIncrMatchCB(ini.ReadString(kSection, "IncrMatch", "N") == "Y");
+    // Threads of a compute run: every processor unless the settings say otherwise.
+    int32_t workers = 0;
+    Workers = TryStrToInt(ini.ReadString(kSection, "Workers", ""), workers) && workers > 0
+                  ? workers
+                  : TSignaturePrefetcher::DefaultWorkers();
 }
 
 void TCorvaneEngine::WriteSettings() {

@@ -1,4 +1,5 @@
 #include "EngineFixture.h"
+#include "scan/SignaturePrefetch.h"
 #include "scan/TextFiles.h"
 
 namespace corvane::test {
@@ -49,6 +50,17 @@ TEST_F(SettingsTest, FirstStartCreatesTablesAndUsesDefaults) {
     EXPECT_FALSE(controls_.Normalize);
     EXPECT_FALSE(controls_.IncrMatch);
     EXPECT_FALSE(engine_.State.ShowExtraHints);
+    EXPECT_EQ(engine_.Workers, TSignaturePrefetcher::DefaultWorkers());
+}
+
+TEST_F(SettingsTest, WorkersComeFromTheSettingsWhenValid) {
+    for (const auto& [text, expected] :
+         {std::pair<std::string, int>{"3", 3}, {"0", TSignaturePrefetcher::DefaultWorkers()},
+          {"many", TSignaturePrefetcher::DefaultWorkers()}}) {
+        WriteBytes(programFolder_ + "Corvane.INI", "[Params]\r\nWorkers=" + text + "\r\n");
+        engine_.ReadSettings();
+        EXPECT_EQ(engine_.Workers, expected) << text;
+    }
 }
 
 TEST_F(SettingsTest, SettingsRoundTripAndOnlyExactYChecks) {
