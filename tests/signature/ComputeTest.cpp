@@ -96,6 +96,17 @@ TEST(Compute, EmptyRastersGiveZeros) {
     EXPECT_EQ(ComputeSignature(raster), TSignature{});
 }
 
+TEST(Compute, WideRowsOfBrightPixelsSumExactly) {
+    // Runs of thousands of pixels at the channel maximum, and random ones.
+    TBitmap32 raster;
+    FillSolid(raster, 9001, 3, 0xFFFFFFFF);
+    EXPECT_EQ(ComputeSignature(raster), ReferenceSignature(raster));
+    std::mt19937 random(4);
+    for (int32_t y = 0; y < 3; ++y)
+        for (int32_t x = 0; x < 9001; ++x) raster.SetPixel(x, y, random() | 0x00F0F0F0u);
+    EXPECT_EQ(ComputeSignature(raster), ReferenceSignature(raster));
+}
+
 TEST(Compute, MatchesThePlainBlockAverageAndIgnoresAlpha) {
     std::mt19937 random(11);
     TBitmap32 raster;
