@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "matching/MatchFinder.h"
 #include "matching/SignatureGenerator.h"
@@ -17,7 +18,7 @@ double Seconds(std::chrono::steady_clock::time_point since) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
 }
 
-void Run(size_t count) {
+void Run(size_t count, std::vector<int32_t> margins = {5, 25, 50}) {
     std::vector<TSignature> signatures = GenerateSignatures(count, 42);
     std::sort(signatures.begin(), signatures.end(), [](const TSignature& a, const TSignature& b) {
         return a.Values < b.Values;  // the BySignature order
@@ -30,7 +31,7 @@ void Run(size_t count) {
     const double build = Seconds(start);
     std::printf("%zu records: index built in %.2f s, %.0f bytes per record\n", count, build,
                 static_cast<double>(finder.MemoryUsed()) / count);
-    for (int32_t margin : {5, 25, 50}) {
+    for (int32_t margin : margins) {
         for (bool perChannel : {true, false}) {
             start = std::chrono::steady_clock::now();
             std::vector<TFoundMatch> found;
@@ -49,6 +50,11 @@ void Run(size_t count) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // --records N [--margin M]: one collection, one margin (25 unless given).
+    if (argc > 2 && std::string(argv[1]) == "--records") {
+        Run(std::stoul(argv[2]), {argc > 4 ? std::stoi(argv[4]) : 25});
+        return 0;
+    }
     const bool quick = argc > 1 && std::string(argv[1]) == "--quick";
     Run(100000);
     if (!quick) Run(1000000);

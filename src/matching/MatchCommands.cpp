@@ -107,17 +107,24 @@ void TMatcher::CompareOneImageInSnapshot(TSignatureSnapshot& snapshot) {
         CompareOneImage(true);
         return;
     }
-    const TSignatureSnapshot::TEntry& picture = snapshot.Entry(*position);
-    if (!picture.Parsed) throw EConvertError(picture.ParseError);
-    const std::string boundText = RangeScanBound(picture.Values.Values[0], state_.MatchMargin);
+    const TSignatureSnapshot::THot& hot = snapshot.Hot(*position);
+    if (!hot.Parsed) throw EConvertError(snapshot.ParseError(*position));
+    const int32_t firstValue =
+        hot.Compact ? snapshot.CompactValues(*position)[0] : snapshot.Values(*position).Values[0];
+    const std::string boundText = RangeScanBound(firstValue, state_.MatchMargin);
     const bool perChannel = controls_.ColorsCB();
-    const auto append = [&](const TSignatureSnapshot::TEntry& candidate, int32_t maxDiff) {
-        AppendMatch(maxDiff, picture.FullName, candidate.FullName);
+    const std::string pictureName(snapshot.FullName(*position));
+    std::string candidateName;
+    const auto append = [&](size_t candidate, int32_t maxDiff) {
+        candidateName.assign(snapshot.FullName(candidate));
+        AppendMatch(maxDiff, pictureName, candidateName);
     };
-    const TRangeScanResult result =
-        snapshot.Finder()
-            ? RangeScanIndexed(snapshot, *position, boundText, state_.MatchMargin, perChannel, append)
-            : RangeScanSnapshot(snapshot, *position, boundText, state_.MatchMargin, perChannel, append);
+    if (snapshot.Finder()) snapshot.Prefetch(state_.MatchMargin, perChannel);
+    const TRangeScanResult result = snapshot.Finder()
+                                        ? RangeScanIndexed(snapshot, *position, boundText,
+                                                           state_.MatchMargin, perChannel, append)
+                                        : RangeScanSnapshot(snapshot, *position, boundText,
+                                                            state_.MatchMargin, perChannel, append);
     StepProgress(result.Visited);
 }
 

@@ -17,9 +17,12 @@ class TSignatureIndex {
     using TValues = std::array<uint8_t, TSignature::kValues>;
 
     // Builds over the values; an entry's id is its position in the list.
-    explicit TSignatureIndex(const std::vector<TValues>& values);
+    explicit TSignatureIndex(std::vector<TValues> values);
 
     size_t Size() const { return ids_.size(); }
+
+    // The values of the entry with this id.
+    const TValues& ValuesOf(uint32_t id) const { return values_[slots_[id]]; }
 
     // Ids of every entry whose 48 values all lie within Margin of Query's, in
     // no particular order; with FromQueryUp only those whose first value is
@@ -37,10 +40,12 @@ class TSignatureIndex {
         uint32_t left = 0, right = 0;  // children; 0 for a leaf
     };
 
-    uint32_t Build(uint32_t begin, uint32_t end);
+    uint32_t Build(uint32_t begin, uint32_t end, std::vector<uint32_t>& order);
+    void Permute(uint32_t begin, std::vector<uint32_t>& order, uint32_t count);
 
     std::vector<TValues> values_;  // in tree order
     std::vector<uint32_t> ids_;    // id of each entry in tree order
+    std::vector<uint32_t> slots_;  // tree-order place of each id
     std::vector<Node> nodes_;
 };
 

@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cstdlib>
+#include <optional>
+#include <string_view>
 
 #include "matching/SignatureCompare.h"
 #include "util/Exception.h"
@@ -51,31 +53,34 @@ TRangeScanResult RangeScanSnapshot(const TSignatureSnapshot& snapshot, size_t po
                                    TOnMatch&& onMatch) {
     using namespace snapshot_detail;
     TRangeScanResult result;
-    const TSignatureSnapshot::TEntry& picture = snapshot.Entry(position);
     const TSignatureSnapshot::THot& pictureHot = snapshot.Hot(position);
     const uint8_t* pictureValues = snapshot.CompactValues(position);
+    // Only a picture whose values do not all fit in bytes needs them parsed.
+    std::optional<TSignature> pictureSignature;
+    if (!pictureHot.Compact) pictureSignature = snapshot.Values(position);
+    const std::string_view pictureName = snapshot.FullName(position);
     uint32_t bound = 0;
     const bool fourCharacterBound = BoundPrefix(boundText, bound);
     for (size_t i = position; i < snapshot.Size(); ++i) {
         ++result.Visited;
         const TSignatureSnapshot::THot& hot = snapshot.Hot(i);
         if (hot.Ignored != pictureHot.Ignored) continue;
-        if (!hot.Parsed) throw EConvertError(snapshot.Entry(i).ParseError);
+        if (!hot.Parsed) throw EConvertError(snapshot.ParseError(i));
         // A 192-character text is above a 4-character bound exactly when its
         // first 4 characters are not below it.
         const bool above = fourCharacterBound && hot.LongText ? hot.Prefix >= bound
-                                                              : snapshot.Entry(i).Text > boundText;
+                                                              : snapshot.TextAbove(i, boundText);
         if (above) break;
         int32_t maxDiff = 0;
         const bool match = pictureHot.Compact && hot.Compact
                                ? CompactSignaturesMatch(pictureValues, snapshot.CompactValues(i),
                                                         margin, perChannel, maxDiff)
-                               : SignaturesMatch(picture.Values, snapshot.Entry(i).Values, margin,
-                                                 perChannel, maxDiff);
+                               : SignaturesMatch(pictureHot.Compact ? snapshot.Values(position)
+                                                                    : *pictureSignature,
+                                                 snapshot.Values(i), margin, perChannel, maxDiff);
         if (!match) continue;
-        const TSignatureSnapshot::TEntry& candidate = snapshot.Entry(i);
-        if (candidate.FullName == picture.FullName) continue;
-        onMatch(candidate, maxDiff);
+        if (snapshot.FullName(i) == pictureName) continue;
+        onMatch(i, maxDiff);
     }
     return result;
 }
@@ -86,28 +91,21 @@ TRangeScanResult RangeScanIndexed(const TSignatureSnapshot& snapshot, size_t pos
                                   TOnMatch&& onMatch) {
     // The table scan visits records from the picture on and stops at the
     // first one of the picture's ignore status whose text is above the bound;
-    // texts ascend, so the first text above the bound is found by halving.
-    size_t low = position, high = snapshot.Size();
-    while (low < high) {
-        const size_t middle = low + (high - low) / 2;
-        if (snapshot.Entry(middle).Text > boundText)
-            high = middle;
-        else
-            low = middle + 1;
-    }
-    const TSignatureSnapshot::TEntry& picture = snapshot.Entry(position);
-    const size_t stop = snapshot.NextWithStatus(low, picture.Ignored);
+    // texts ascend, so the first text above the bound is found directly.
+    const size_t low = snapshot.FirstAbove(position, boundText);
+    const bool pictureIgnored = snapshot.Hot(position).Ignored;
+    const size_t stop = snapshot.NextWithStatus(low, pictureIgnored);
     TRangeScanResult result;
     result.Visited = static_cast<int64_t>(stop < snapshot.Size() ? stop + 1 : stop) -
                      static_cast<int64_t>(position);
     // Every match lies before the stop: a candidate above the bound differs
     // from the picture by more than the margin in its first value.
     thread_local std::vector<TFoundMatch> found;
-    snapshot.Finder()->RangeMatches(static_cast<uint32_t>(position), margin, perChannel, found);
-    for (const TFoundMatch& match : found) {
-        const TSignatureSnapshot::TEntry& candidate = snapshot.Entry(match.Position);
-        if (candidate.FullName != picture.FullName) onMatch(candidate, match.MaxDiff);
-    }
+    snapshot.RangeMatches(position, margin, perChannel, found);
+    const std::string_view pictureName = snapshot.FullName(position);
+    for (const TFoundMatch& match : found)
+        if (snapshot.FullName(match.Position) != pictureName)
+            onMatch(match.Position, match.MaxDiff);
     return result;
 }
 

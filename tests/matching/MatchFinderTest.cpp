@@ -82,9 +82,9 @@ TEST(MatchFinder, SameRowsAsThePlainScans) {
         size_t count;
         int ignoredPercent;
     } collections[] = {{3000, 0}, {2500, 30}};
-    for (const auto& spec : collections) {
+    for (const auto& setup : collections) {
         const Collection c =
-            MakeCollection(spec.count, static_cast<uint32_t>(spec.count), spec.ignoredPercent);
+            MakeCollection(setup.count, static_cast<uint32_t>(setup.count), setup.ignoredPercent);
         const TMatchFinder finder(c.values, c.ignored);
         size_t rowsSeen = 0;
         for (int32_t margin : {-1, 0, 5, 25, 50, 300}) {

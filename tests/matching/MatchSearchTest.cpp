@@ -347,3 +347,94 @@ TEST_F(IdentifyTest, OddValuesAndHugeMarginsGiveTheTableDrivenRows) {
 
 }  // namespace
 }  // namespace corvane::test
+
+namespace corvane::test {
+namespace {
+
+// Texts that parse to bytes but are not written as the program writes them
+// (zero-padded fields) sort elsewhere and are compared as stored; mixed with
+// ordinary ones, at ordinary and huge margins, in both comparison modes.
+TEST_F(IdentifyTest, TextsNotInTheProgramsFormGiveTheTableDrivenRows) {
+    const auto texts = RealisticSignatures(300, 13);
+    for (size_t i = 0; i < texts.size(); ++i) {
+        std::string text = texts[i];
+        if (i % 4 == 0) {
+            const TSignature signature = StringToSignature(text);
+            text.clear();
+            for (const int32_t value : signature.Values) text += Format("%04d", value);
+        }
+        AddRecord(Format("/f%zu/", i % 3), Format("p%zu.jpg", i), text);
+    }
+    for (const auto& [margin, colors] : std::vector<std::pair<std::string, bool>>{
+             {"25", true}, {"30", false}, {"20000", true}, {"0", false}}) {
+        controls_.Margin = margin;
+        controls_.Colors = colors;
+        controls_.Ignore = {"/f2/"};
+        matcher_.IdentifyButtonClick();
+        const auto fast = Rows();
+        const int32_t fastProgress = controls_.ProgressPositionValue;
+        matches_.MatchTable.EmptyTable();
+        controls_.ProgressPositionValue = 0;
+        state_.FullScanMatch = false;
+        TStoreTable& table = signatures_.SignaturesTable;
+        for (table.First(); !table.AtEnd(); table.Next()) matcher_.CompareOneImage(true);
+        EXPECT_EQ(Rows(), fast) << margin;
+        EXPECT_EQ(controls_.ProgressPositionValue, fastProgress) << margin;
+    }
+}
+
+// Controls whose comparison mode is switched part-way, as a user ticking the
+// check box during the run would; the searches after it use the new mode.
+class TSwitchingControls : public TPlainFormControls {
+  public:
+    int SwitchAt = 0;
+    void ProcessMessages() override {
+        if (++ProcessMessagesCalls == SwitchAt) Colors = !Colors;
+    }
+};
+
+TEST(IdentifyDuringEditsTest, ComparisonModeSwitchedWhileRunningGivesTheTableDrivenRows) {
+    TTempFolder folder;
+    TSwitchingControls controls;
+    TFormState state;
+    TSignaturesTableObjects signatures;
+    TMatchTableObjects matches;
+    TMatcher matcher(signatures, matches, controls, state);
+    OpenProgramTables(signatures.SignaturesTable, matches.MatchTable, folder.Path());
+    const auto texts = RealisticSignatures(500, 17);
+    for (size_t i = 0; i < texts.size(); ++i) {
+        signatures.SignaturesTable.Append();
+        signatures.SignaturesTableFileName.SetValue(Format("p%zu.jpg", i));
+        signatures.SignaturesTableFilePath.SetValue(Format("/f%zu/", i % 2));
+        signatures.SignaturesTableSignature.SetValue(texts[i]);
+        signatures.SignaturesTable.Post();
+    }
+    auto rows = [&] {
+        std::vector<TMatchRow> result;
+        for (matches.MatchTable.First(); !matches.MatchTable.AtEnd(); matches.MatchTable.Next()) {
+            result.emplace_back(matches.MatchTableMaxDiff.Value(), matches.MatchTableFile1.Value(),
+                                matches.MatchTableFile2.Value());
+        }
+        return result;
+    };
+    controls.Margin = "30";
+    controls.Colors = true;
+    controls.SwitchAt = 250;
+    matcher.IdentifyButtonClick();
+    const auto fast = rows();
+
+    matches.MatchTable.EmptyTable();
+    controls.Colors = true;
+    controls.ProcessMessagesCalls = 0;
+    state.FullScanMatch = false;
+    TStoreTable& table = signatures.SignaturesTable;
+    for (table.First(); !table.AtEnd(); table.Next()) {
+        controls.ProcessMessages();
+        matcher.CompareOneImage(true);
+    }
+    EXPECT_EQ(rows(), fast);
+    EXPECT_FALSE(fast.empty());
+}
+
+}  // namespace
+}  // namespace corvane::test
