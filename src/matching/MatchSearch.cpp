@@ -8,37 +8,7 @@
 
 namespace corvane {
 
-namespace {
-
-// Puts the signature table back on its index and record after a search, also
-// when the search ends by an error.
-class TSearchRestorer {
-  public:
-    explicit TSearchRestorer(TStoreTable& table)
-        : table_(table), indexName_(table.IndexName()), bookmark_(table.TakeBookmark()) {}
-    ~TSearchRestorer() {
-        try {
-            Restore();
-        } catch (...) {
-            // The search's own error is the one to report.
-        }
-    }
-    void Restore() {
-        if (done_) return;
-        done_ = true;
-        table_.SetIndexName(indexName_);
-        table_.MoveToBookmark(bookmark_);
-        table_.DropBookmark(bookmark_);
-    }
-
-  private:
-    TStoreTable& table_;
-    std::string indexName_;
-    TBookmark bookmark_;
-    bool done_ = false;
-};
-
-}  // namespace
+namespace {}  // namespace
 
 std::string RangeScanBound(int32_t firstValue, int32_t margin) {
     const int64_t bound = int64_t{firstValue} + int64_t{margin} + 1;
@@ -122,7 +92,7 @@ TMatcher::TPicture TMatcher::ReadPicture() const {
 void TMatcher::CompareOneImage(bool stepProgress) {
     const TPicture picture = ReadPicture();
     const TIgnoreList ignore(controls_.IgnoreLines());
-    TSearchRestorer restorer(signatures_.SignaturesTable);
+    TCursorRestorer restorer(signatures_.SignaturesTable);
     if (state_.FullScanMatch) {
         FullScan(picture, ignore, stepProgress);
     } else {
@@ -139,17 +109,8 @@ void TMatcher::FullScan(const TPicture& picture, const TIgnoreList& ignore, bool
         const std::string candidatePath = signatures_.SignaturesTableFilePath.Value();
         // Same rule as the range scan: both in listed folders or both outside.
         if (ignore.Contains(candidatePath) != thisIgnored) continue;
-        const TSignature candidate =
-            StringToSignature(signatures_.SignaturesTableSignature.Value());
-        int32_t maxDiff = 0;
-        if (!SignaturesMatch(picture.Values, candidate, state_.MatchMargin, controls_.ColorsCB(),
-                             maxDiff)) {
-            continue;
-        }
-        const std::string candidateName =
-            candidatePath + signatures_.SignaturesTableFileName.Value();
-        if (candidateName == picture.FullName) continue;
-        AppendMatch(maxDiff, picture.FullName, candidateName);
+        CompareCandidate(picture, candidatePath,
+                         StringToSignature(signatures_.SignaturesTableSignature.Value()));
     }
 }
 
@@ -169,16 +130,37 @@ void TMatcher::RangeScan(const TPicture& picture, const TIgnoreList& ignore, boo
         const std::string candidateText = signatures_.SignaturesTableSignature.Value();
         const TSignature candidate = StringToSignature(candidateText);
         if (candidateText > boundText) break;
-        int32_t maxDiff = 0;
-        if (!SignaturesMatch(picture.Values, candidate, state_.MatchMargin, controls_.ColorsCB(),
-                             maxDiff)) {
-            continue;
-        }
-        const std::string candidateName =
-            candidatePath + signatures_.SignaturesTableFileName.Value();
-        if (candidateName == picture.FullName) continue;
-        AppendMatch(maxDiff, picture.FullName, candidateName);
+        CompareCandidate(picture, candidatePath, candidate);
     }
+}
+
+void TMatcher::CompareCandidate(const TPicture& picture, const std::string& candidatePath,
+                                const TSignature& candidate) {
+    int32_t maxDiff = 0;
+    if (!SignaturesMatch(picture.Values, candidate, state_.MatchMargin, controls_.ColorsCB(),
+                         maxDiff))
+        return;
+    const std::string candidateName = candidatePath + signatures_.SignaturesTableFileName.Value();
+    if (candidateName != picture.FullName) AppendMatch(maxDiff, picture.FullName, candidateName);
+}
+
+TCursorRestorer::TCursorRestorer(TStoreTable& table)
+    : table_(table), indexName_(table.IndexName()), bookmark_(table.TakeBookmark()) {}
+
+TCursorRestorer::~TCursorRestorer() {
+    try {
+        Restore();
+    } catch (...) {
+        // The walk's own error is the one to report.
+    }
+}
+
+void TCursorRestorer::Restore() {
+    if (done_) return;
+    done_ = true;
+    table_.SetIndexName(indexName_);
+    table_.MoveToBookmark(bookmark_);
+    table_.DropBookmark(bookmark_);
 }
 
 }  // namespace corvane

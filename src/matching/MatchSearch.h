@@ -16,6 +16,8 @@
 #include "matching/FormControls.h"
 #include "matching/FormState.h"
 #include "matching/IgnoreList.h"
+#include "signature/Signature.h"
+#include "tablestore/StoreTable.h"
 
 namespace corvane {
 
@@ -65,6 +67,10 @@ class TMatcher {
     TPicture ReadPicture() const;
     void FullScan(const TPicture& picture, const TIgnoreList& ignore, bool stepProgress);
     void RangeScan(const TPicture& picture, const TIgnoreList& ignore, bool stepProgress);
+    // Compares the signature table's current record with the picture and
+    // appends the pair when they match and are not the same file.
+    void CompareCandidate(const TPicture& picture, const std::string& candidatePath,
+                          const TSignature& candidate);
     // Identify all's search for the current record, over the snapshot (read
     // again when the record is not found in it).
     void CompareOneImageInSnapshot(TSignatureSnapshot& snapshot);
@@ -93,6 +99,24 @@ class TViewSuspension {
   private:
     TStoreTable& table_;
     bool active_ = true;
+};
+
+// Puts a table back on the index and record it had when made, at Restore or
+// at the latest when it goes out of scope (also after an error, whose
+// message then wins over any failure of the restore).
+class TCursorRestorer {
+  public:
+    explicit TCursorRestorer(TStoreTable& table);
+    ~TCursorRestorer();
+    TCursorRestorer(const TCursorRestorer&) = delete;
+    TCursorRestorer& operator=(const TCursorRestorer&) = delete;
+    void Restore();
+
+  private:
+    TStoreTable& table_;
+    std::string indexName_;
+    TBookmark bookmark_;
+    bool done_ = false;
 };
 
 }  // namespace corvane

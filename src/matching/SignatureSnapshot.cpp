@@ -6,6 +6,7 @@
 #include <functional>
 #include <thread>
 
+#include "matching/MatchSearch.h"
 #include "tablestore/SignatureTables.h"
 
 namespace corvane {
@@ -50,33 +51,6 @@ size_t KeyHash(std::string_view fileName, std::string_view filePath) {
                  (h >> 2))) *
            0x9E3779B97F4A7C15ull;
 }
-
-// Puts the table's index and current record back when the walk ends, also
-// when it ends by an error.
-class TCursorRestorer {
-  public:
-    explicit TCursorRestorer(TStoreTable& table)
-        : table_(table), indexName_(table.IndexName()), bookmark_(table.TakeBookmark()) {}
-    ~TCursorRestorer() {
-        try {
-            Restore();
-        } catch (...) {
-            // The walk's own error is the one to report.
-        }
-    }
-    void Restore() {
-        if (done_) return;
-        done_ = true;
-        table_.SetIndexName(indexName_);
-        table_.MoveToBookmark(bookmark_);
-    }
-
-  private:
-    TStoreTable& table_;
-    std::string indexName_;
-    TBookmark bookmark_;
-    bool done_ = false;
-};
 
 }  // namespace
 
