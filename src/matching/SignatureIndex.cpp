@@ -1,7 +1,8 @@
-// A k-d tree over the 48 byte values: each node splits its entries at the
-// median of the value with the widest spread, and keeps the bounding box of
-// its entries, so a query box (every value within the margin) skips whole
-// subtrees. Leaves hold a few dozen entries that are tested with SIMD.
+// A k-d tree over 16 of the 48 byte values (the code): each node splits its
+// entries at the median of the code value that varies most, and keeps the
+// bounding box of its codes, so a query box (every value within the margin)
+// skips whole subtrees. Leaves hold a few dozen entries whose codes are
+// tested with SIMD before their full values are.
 #include "matching/SignatureIndex.h"
 
 #include <algorithm>
@@ -16,23 +17,32 @@ namespace corvane {
 
 namespace {
 
-constexpr uint32_t kLeafSize = 16;
+// Entries per leaf: the scan of a leaf streams its codes, so a few dozen
+// cost less than the extra tree levels that smaller leaves need.
+constexpr uint32_t kLeafSize = 64;
 
 using TValues = TSignatureIndex::TValues;
+using TCode = TSignatureIndex::TCode;
+
+#ifdef __SSE2__
+inline __m128i Load16(const uint8_t* p) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+}
+// True when every byte of a is <= the byte of b.
+inline bool AllNotAbove(__m128i a, __m128i b) {
+    // a <= b per byte exactly when saturating a - b is zero
+    return _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_subs_epu8(a, b), _mm_setzero_si128())) == 0xFFFF;
+}
+#endif
 
 // True when every a[i] <= b[i].
 inline bool AllNotAbove(const TValues& a, const TValues& b) {
 #ifdef __SSE2__
-    for (int k = 0; k < 48; k += 16) {
-        const __m128i va = _mm_loadu_si128(reinterpret_cast<const __m128i*>(&a[k]));
-        const __m128i vb = _mm_loadu_si128(reinterpret_cast<const __m128i*>(&b[k]));
-        // a <= b per byte exactly when saturating a - b is zero
-        if (_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_subs_epu8(va, vb), _mm_setzero_si128())) != 0xFFFF)
-            return false;
-    }
+    for (size_t k = 0; k < a.size(); k += 16)
+        if (!AllNotAbove(Load16(&a[k]), Load16(&b[k]))) return false;
     return true;
 #else
-    for (int i = 0; i < 48; ++i)
+    for (size_t i = 0; i < a.size(); ++i)
         if (a[i] > b[i]) return false;
     return true;
 #endif
@@ -43,50 +53,37 @@ inline bool InBox(const TValues& v, const TValues& lower, const TValues& upper) 
     return AllNotAbove(lower, v) && AllNotAbove(v, upper);
 }
 
-// The smallest box holding every entry of the range.
-void BoundingBox(const TValues* values, uint32_t count, TValues& low, TValues& high) {
+// The box [low, high] of codes meets the box [lower, upper], with one branch:
+// the searches test boxes by the million, and a branch per bound would be
+// mispredicted half the time.
+inline bool BoxesMeet(const TCode& low, const TCode& high, const TCode& lower, const TCode& upper) {
 #ifdef __SSE2__
-    __m128i lo[3], hi[3];
-    for (int k = 0; k < 3; ++k) {
-        lo[k] = _mm_set1_epi8(static_cast<char>(0xFF));
-        hi[k] = _mm_setzero_si128();
-    }
-    for (uint32_t i = 0; i < count; ++i)
-        for (int k = 0; k < 3; ++k) {
-            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(&values[i][16 * k]));
-            lo[k] = _mm_min_epu8(lo[k], v);
-            hi[k] = _mm_max_epu8(hi[k], v);
-        }
-    for (int k = 0; k < 3; ++k) {
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(&low[16 * k]), lo[k]);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(&high[16 * k]), hi[k]);
-    }
+    const __m128i apart = _mm_or_si128(_mm_subs_epu8(Load16(lower.data()), Load16(high.data())),
+                                       _mm_subs_epu8(Load16(low.data()), Load16(upper.data())));
+    return _mm_movemask_epi8(_mm_cmpeq_epi8(apart, _mm_setzero_si128())) == 0xFFFF;
 #else
-    low.fill(255);
-    high.fill(0);
-    for (uint32_t i = 0; i < count; ++i)
-        for (int k = 0; k < 48; ++k) {
-            low[k] = std::min(low[k], values[i][k]);
-            high[k] = std::max(high[k], values[i][k]);
-        }
+    bool meet = true;
+    for (size_t i = 0; i < low.size(); ++i) meet &= lower[i] <= high[i] && low[i] <= upper[i];
+    return meet;
 #endif
 }
 
-// The value that varies most among the entries (by variance over a sample):
-// the box of every value spans nearly 0..255 near the root, so the widest
+// The code that varies most among the entries (by variance over a sample):
+// the box of every code spans nearly 0..255 near the root, so the widest
 // range says little about where the entries actually spread.
-int SplitAxis(const TValues* values, uint32_t count) {
+int SplitAxis(const std::vector<TCode>& codes, const uint32_t* ids, uint32_t count) {
     const uint32_t step = std::max<uint32_t>(1, count / 512);
-    int64_t sum[48] = {}, squares[48] = {};
+    int64_t sum[16] = {}, squares[16] = {};
     int64_t samples = 0;
     for (uint32_t i = 0; i < count; i += step, ++samples)
-        for (int k = 0; k < 48; ++k) {
-            sum[k] += values[i][k];
-            squares[k] += values[i][k] * values[i][k];
+        for (int k = 0; k < 16; ++k) {
+            const int64_t v = codes[ids[i]][k];
+            sum[k] += v;
+            squares[k] += v * v;
         }
     int axis = 0;
     int64_t best = -1;
-    for (int k = 0; k < 48; ++k) {
+    for (int k = 0; k < 16; ++k) {
         const int64_t spread = squares[k] * samples - sum[k] * sum[k];  // samples^2 x variance
         if (spread > best) {
             best = spread;
@@ -96,60 +93,68 @@ int SplitAxis(const TValues* values, uint32_t count) {
     return axis;
 }
 
+// Puts Items into the order Ids gives (item i takes the one at Ids[i]),
+// cycle by cycle, so that no second copy of the items is needed.
+template <class T>
+void PermuteInPlace(std::vector<T>& items, const std::vector<uint32_t>& ids) {
+    std::vector<bool> placed(items.size());
+    for (size_t i = 0; i < items.size(); ++i) {
+        if (placed[i]) continue;
+        const T held = items[i];
+        size_t j = i;
+        while (ids[j] != i) {
+            items[j] = items[ids[j]];
+            placed[j] = true;
+            j = ids[j];
+        }
+        items[j] = held;
+        placed[j] = true;
+    }
+}
+
 }  // namespace
 
+TCode TSignatureIndex::CodeOf(const TValues& values) {
+    TCode code;
+    code[0] = values[0];
+    for (int block = 1; block < 16; ++block) code[block] = values[3 * block + 1];
+    return code;
+}
+
 TSignatureIndex::TSignatureIndex(std::vector<TValues> values) : values_(std::move(values)) {
+    codes_.reserve(values_.size());
+    for (const TValues& v : values_) codes_.push_back(CodeOf(v));
     ids_.resize(values_.size());
     std::iota(ids_.begin(), ids_.end(), 0u);
     nodes_.reserve(2 * values_.size() / kLeafSize + 2);
-    if (!values_.empty()) {
-        std::vector<uint32_t> order(values_.size());
-        Build(0, static_cast<uint32_t>(values_.size()), order);
-    }
+    if (!values_.empty()) Build(0, static_cast<uint32_t>(values_.size()), ids_);
+    PermuteInPlace(values_, ids_);
+    PermuteInPlace(codes_, ids_);
     slots_.resize(ids_.size());
     for (uint32_t slot = 0; slot < ids_.size(); ++slot) slots_[ids_[slot]] = slot;
 }
 
-void TSignatureIndex::Permute(uint32_t begin, std::vector<uint32_t>& order, uint32_t count) {
-    // Entry begin + i takes the one at order[i], cycle by cycle, so that the
-    // reordering needs no second copy of the values.
-    for (uint32_t i = 0; i < count; ++i) {
-        if (order[i] == begin + i) continue;
-        const TValues heldValues = values_[begin + i];
-        const uint32_t heldId = ids_[begin + i];
-        uint32_t j = i;
-        while (order[j] != begin + i) {
-            const uint32_t from = order[j];
-            values_[begin + j] = values_[from];
-            ids_[begin + j] = ids_[from];
-            order[j] = begin + j;
-            j = from - begin;
-        }
-        values_[begin + j] = heldValues;
-        ids_[begin + j] = heldId;
-        order[j] = begin + j;
-    }
-}
-
 uint32_t TSignatureIndex::Build(uint32_t begin, uint32_t end, std::vector<uint32_t>& order) {
+    // Order holds ids; codes_ is still in id order while the tree is built.
     const uint32_t index = static_cast<uint32_t>(nodes_.size());
     nodes_.push_back({});
     Node node;
     node.begin = begin;
     node.end = end;
-    BoundingBox(&values_[begin], end - begin, node.low, node.high);
-    const int axis = SplitAxis(&values_[begin], end - begin);
+    node.low.fill(255);
+    node.high.fill(0);
+    for (uint32_t i = begin; i < end; ++i)
+        for (int k = 0; k < 16; ++k) {
+            node.low[k] = std::min(node.low[k], codes_[order[i]][k]);
+            node.high[k] = std::max(node.high[k], codes_[order[i]][k]);
+        }
+    const int axis = SplitAxis(codes_, &order[begin], end - begin);
     if (end - begin > kLeafSize && node.high[axis] > node.low[axis]) {
-        // Reorder entries and ids together around the median of the axis.
-        const uint32_t count = end - begin;
-        std::iota(order.begin(), order.begin() + count, begin);
-        const uint32_t middle = count / 2;
-        std::nth_element(
-            order.begin(), order.begin() + middle, order.begin() + count,
-            [&](uint32_t a, uint32_t b) { return values_[a][axis] < values_[b][axis]; });
-        Permute(begin, order, count);
-        node.left = Build(begin, begin + middle, order);
-        node.right = Build(begin + middle, end, order);
+        const uint32_t middle = begin + (end - begin) / 2;
+        std::nth_element(order.begin() + begin, order.begin() + middle, order.begin() + end,
+                         [&](uint32_t a, uint32_t b) { return codes_[a][axis] < codes_[b][axis]; });
+        node.left = Build(begin, middle, order);
+        node.right = Build(middle, end, order);
     }
     nodes_[index] = node;
     return index;
@@ -166,16 +171,18 @@ void TSignatureIndex::FindNear(const TValues& q, int32_t margin, bool fromQueryU
         upper[k] = static_cast<uint8_t>(std::min(255, q[k] + m));
     }
     if (fromQueryUp) lower[0] = q[0];
+    const TCode codeLower = CodeOf(lower), codeUpper = CodeOf(upper);
     uint32_t stack[128];
     int top = 0;
     stack[top++] = 0;
     while (top > 0) {
         const Node& node = nodes_[stack[--top]];
-        // Boxes overlap when lower <= node.high and node.low <= upper.
-        if (!AllNotAbove(lower, node.high) || !AllNotAbove(node.low, upper)) continue;
+        if (!BoxesMeet(node.low, node.high, codeLower, codeUpper)) continue;
         if (node.left == 0) {
             for (uint32_t i = node.begin; i < node.end; ++i)
-                if (InBox(values_[i], lower, upper)) result.push_back(ids_[i]);
+                if (BoxesMeet(codes_[i], codes_[i], codeLower, codeUpper) &&
+                    InBox(values_[i], lower, upper))
+                    result.push_back(ids_[i]);
         } else {
             stack[top++] = node.right;
             stack[top++] = node.left;
@@ -184,7 +191,7 @@ void TSignatureIndex::FindNear(const TValues& q, int32_t margin, bool fromQueryU
 }
 
 size_t TSignatureIndex::MemoryUsed() const {
-    return values_.capacity() * sizeof(TValues) +
+    return values_.capacity() * sizeof(TValues) + codes_.capacity() * sizeof(TCode) +
            (ids_.capacity() + slots_.capacity()) * sizeof(uint32_t) +
            nodes_.capacity() * sizeof(Node);
 }

@@ -33,17 +33,25 @@ class TSignatureIndex {
     // Bytes held by the index.
     size_t MemoryUsed() const;
 
+    // 16 of the 48 values: the first (for the lower bound of FromQueryUp)
+    // and the middle colour value of every other block. They carry most of
+    // what tells signatures apart at a third of the bytes, so the tree and
+    // the scan of its leaves work on them, and the full values are read only
+    // for the few entries whose 16 values lie in the query box.
+    using TCode = std::array<uint8_t, 16>;
+    static TCode CodeOf(const TValues& values);
+
   private:
     struct Node {
-        TValues low, high;             // bounding box of the entries below
+        TCode low, high;               // bounding box of the codes below
         uint32_t begin, end;           // entry range in tree order
         uint32_t left = 0, right = 0;  // children; 0 for a leaf
     };
 
     uint32_t Build(uint32_t begin, uint32_t end, std::vector<uint32_t>& order);
-    void Permute(uint32_t begin, std::vector<uint32_t>& order, uint32_t count);
 
     std::vector<TValues> values_;  // in tree order
+    std::vector<TCode> codes_;     // in tree order
     std::vector<uint32_t> ids_;    // id of each entry in tree order
     std::vector<uint32_t> slots_;  // tree-order place of each id
     std::vector<Node> nodes_;

@@ -174,8 +174,11 @@ void TSignatureSnapshot::BuildFinder() {
 }
 
 void TSignatureSnapshot::Prefetch(int32_t margin, bool perChannel) {
-    if (!finder_ || std::thread::hardware_concurrency() < 2) return;
+    if (!finder_) return;
     if (prefetch_ && prefetch_->Margin() == margin && prefetch_->PerChannel() == perChannel) return;
+    // Asked once per record: the processor count costs a file read.
+    static const unsigned processors = std::thread::hardware_concurrency();
+    if (processors < 2) return;
     prefetch_.reset();
     // Room for a few rows per record; a search that finds far more computes
     // the rest as it goes instead of holding them all.

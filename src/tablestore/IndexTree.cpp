@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <mutex>
 
 namespace corvane::store {
 
@@ -36,18 +37,28 @@ uint32_t LeftOf(const TPage& page) {
 
 namespace {
 std::atomic<size_t> gCachedPages{0};  // pages held by every cache of the process
-}
+std::atomic<uint64_t> gUseStamp{0};   // orders page uses across the caches
+std::mutex gCachesMutex;              // guards gCaches
+std::vector<TPageCache*> gCaches;     // every cache of the process
+constexpr size_t kMinimumPages = 64;  // a cache never shrinks below this
+}  // namespace
 
 TPageCache::TPageCache(TStoreFile& file, size_t limitBytes) : file_(file) {
+    {
+        std::lock_guard<std::mutex> lock(gCachesMutex);
+        gCaches.push_back(this);
+    }
     SetLimit(limitBytes);
 }
 
 TPageCache::~TPageCache() {
+    std::lock_guard<std::mutex> lock(gCachesMutex);
+    gCaches.erase(std::find(gCaches.begin(), gCaches.end(), this));
     gCachedPages -= map_.size();
 }
 
 void TPageCache::SetLimit(size_t bytes) {
-    limitPages_ = std::max<size_t>(bytes / kPageSize, 64);
+    limitPages_ = std::max<size_t>(bytes / kPageSize, kMinimumPages);
     EvictIfNeeded();
 }
 
@@ -90,21 +101,31 @@ TPageRef TPageCache::Fresh(uint32_t no) {
 
 void TPageCache::Insert(const TPageRef& page) {
     lru_.push_front(page->no);
-    map_[page->no] = TSlot{page, lru_.begin()};
+    map_[page->no] = TSlot{page, lru_.begin(), ++gUseStamp};
     ++gCachedPages;
     EvictIfNeeded();
 }
 
 void TPageCache::Touch(uint32_t no) {
     auto& slot = map_[no];
+    slot.used = ++gUseStamp;
     lru_.splice(lru_.begin(), lru_, slot.lruPos);
 }
 
-void TPageCache::EvictIfNeeded() {
-    constexpr size_t kProcessPages = kProcessCacheLimit / kPageSize;
-    auto it = lru_.end();
-    while ((map_.size() > limitPages_ || (gCachedPages > kProcessPages && map_.size() > 64)) &&
-           it != lru_.begin()) {
+bool TPageCache::OldestEvictable(uint64_t& used) const {
+    if (map_.size() <= kMinimumPages) return false;
+    for (auto it = lru_.rbegin(); it != lru_.rend(); ++it) {
+        const TSlot& slot = map_.find(*it)->second;
+        // Held by an operation (last_ alone does not count).
+        if (slot.page.use_count() > (slot.page == last_ ? 2 : 1)) continue;
+        used = slot.used;
+        return true;
+    }
+    return false;
+}
+
+bool TPageCache::EvictOldest() {
+    for (auto it = lru_.end(); it != lru_.begin();) {
         --it;
         auto found = map_.find(*it);
         if (found->second.page == last_) last_.reset();
@@ -112,7 +133,27 @@ void TPageCache::EvictIfNeeded() {
         if (found->second.page->dirty) WritePage(*found->second.page);
         map_.erase(found);
         --gCachedPages;
-        it = lru_.erase(it);
+        lru_.erase(it);
+        return true;
+    }
+    return false;
+}
+
+void TPageCache::EvictIfNeeded() {
+    while (map_.size() > limitPages_ && EvictOldest()) {
+    }
+    constexpr size_t kProcessPages = kProcessCacheLimit / kPageSize;
+    if (gCachedPages <= kProcessPages) return;
+    std::lock_guard<std::mutex> lock(gCachesMutex);
+    while (gCachedPages > kProcessPages) {
+        TPageCache* victim = nullptr;
+        uint64_t oldest = UINT64_MAX, used = 0;
+        for (TPageCache* cache : gCaches)
+            if (cache->OldestEvictable(used) && used < oldest) {
+                oldest = used;
+                victim = cache;
+            }
+        if (victim == nullptr || !victim->EvictOldest()) return;
     }
 }
 

@@ -42,7 +42,9 @@ using TPageRef = std::shared_ptr<TPage>;
 // Pages of one index file, at most `limit` bytes of them in memory, and all
 // caches of the process together at most kProcessCacheLimit; the least
 // recently used page that no operation holds is written back (when changed)
-// and dropped first.
+// and dropped first, across all caches when the process total is over: a
+// table that is being filled gets the pages that another one no longer uses.
+// Like the tables, the caches are used by one thread at a time.
 constexpr size_t kProcessCacheLimit = 60u << 20;
 class TPageCache {
   public:
@@ -59,11 +61,16 @@ class TPageCache {
     void Insert(const TPageRef& page);
     void Touch(uint32_t no);
     void EvictIfNeeded();
+    // Use stamp of the least recently used page no operation holds; none
+    // when every page is held or the cache is at its minimum.
+    bool OldestEvictable(uint64_t& used) const;
+    bool EvictOldest();
     void WritePage(TPage& page);
 
     struct TSlot {
         TPageRef page;
         std::list<uint32_t>::iterator lruPos;
+        uint64_t used;  // process-wide use stamp
     };
     TStoreFile& file_;
     size_t limitPages_;
