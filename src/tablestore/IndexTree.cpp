@@ -192,21 +192,105 @@ void VerifyIndexPages(TStoreFile& file, uint32_t pageCount) {
         for (uint32_t i = 0; i < count; ++i) {
             const uint8_t* page = chunk.data() + size_t{i} * kPageSize;
             if (Get64(page + 16) != PageChecksum(page)) Fail(8965);
+            // A tree page's entry area lies after its offsets (pages of the
+            // earlier fixed-width form have no area start and fail here).
+            const bool treePage = page[0] == kLeaf || page[0] == kInner;
+            if (treePage && (Get16(page + 14) > kPageSize ||
+                             Get16(page + 14) < kEntriesOffset + 2 * Get16(page + 2)))
+                Fail(8965);
         }
     }
 }
 
 // ------------------------------------------------------------------ tree
 
+namespace {
+
+constexpr int kDataStartOffset = 14;
+constexpr int kEntryOverhead = 2 + 2 + 4;  // offset, length, value
+
+int DataStart(const TPage& page) {
+    return Get16(page.data + kDataStartOffset);
+}
+void SetDataStart(TPage& page, int start) {
+    Put16(page.data + kDataStartOffset, static_cast<uint16_t>(start));
+}
+int FreeSpace(const TPage& page) {
+    return DataStart(page) - kEntriesOffset - 2 * Count(page);
+}
+
+void PackKey(const uint8_t* key, size_t length, std::string& out) {
+    out.clear();
+    for (size_t i = 0; i < length;) {
+        if (key[i] != 0) {
+            out.push_back(static_cast<char>(key[i++]));
+            continue;
+        }
+        size_t run = 0;
+        while (i < length && key[i] == 0 && run < 255) ++i, ++run;
+        out.push_back(0);
+        out.push_back(static_cast<char>(255 - run));
+    }
+}
+
+int ComparePacked(const uint8_t* a, int aLength, const uint8_t* b, int bLength) {
+    const int common = std::memcmp(a, b, static_cast<size_t>(std::min(aLength, bLength)));
+    if (common != 0) return common;
+    return aLength < bLength ? -1 : aLength > bLength ? 1 : 0;
+}
+
+int EntryBytes(const std::string& packed) {
+    return static_cast<int>(packed.size()) + kEntryOverhead;
+}
+
+}  // namespace
+
 TIndexTree::TIndexTree(TPageCache& cache, TIndexHeader& header, int index)
     : cache_(cache), header_(header), index_(index), keyLength_(Desc().keyLength) {}
 
-const uint8_t* TIndexTree::Key(const TPage& page, int i) const {
-    return page.data + kEntriesOffset + i * EntrySize();
+std::string TIndexTree::Pack(const std::string& key) const {
+    if (key.size() != static_cast<size_t>(keyLength_)) Fail(8965);
+    std::string packed;
+    PackKey(reinterpret_cast<const uint8_t*>(key.data()), key.size(), packed);
+    return packed;
+}
+
+const uint8_t* TIndexTree::PackedKey(const TPage& page, int i, int& length) const {
+    const int offset = Get16(page.data + kEntriesOffset + 2 * i);
+    if (offset < DataStart(page) || offset + 2 > kPageSize) Fail(8965);
+    length = Get16(page.data + offset);
+    if (offset + 2 + length + 4 > kPageSize) Fail(8965);
+    return page.data + offset + 2;
 }
 
 uint32_t TIndexTree::Value(const TPage& page, int i) const {
-    return Get32(Key(page, i) + keyLength_);
+    int length = 0;
+    return Get32(PackedKey(page, i, length) + length);
+}
+
+std::string TIndexTree::Unpack(const TPage& page, int i) const {
+    int length = 0;
+    const uint8_t* packed = PackedKey(page, i, length);
+    std::string key;
+    key.reserve(static_cast<size_t>(keyLength_));
+    for (int k = 0; k < length; ++k) {
+        if (packed[k] != 0) {
+            key.push_back(static_cast<char>(packed[k]));
+            continue;
+        }
+        if (++k == length) Fail(8965);
+        key.append(static_cast<size_t>(255 - packed[k]), '\0');
+        if (key.size() > static_cast<size_t>(keyLength_)) break;
+    }
+    if (key.size() != static_cast<size_t>(keyLength_)) Fail(8965);
+    return key;
+}
+
+int TIndexTree::Compare(const TPage& page, int i, const std::string& packed) const {
+    int length = 0;
+    const uint8_t* key = PackedKey(page, i, length);
+    return ComparePacked(key, length, reinterpret_cast<const uint8_t*>(packed.data()),
+                         static_cast<int>(packed.size()));
 }
 
 TPageRef TIndexTree::ReadNode(uint32_t no, int level) {
@@ -215,7 +299,7 @@ TPageRef TIndexTree::ReadNode(uint32_t no, int level) {
     const uint8_t kind = level == 0 ? kLeaf : kInner;
     const int count = Count(*page);
     if (page->data[0] != kind || page->data[1] != index_ || Get16(page->data + 12) != level ||
-        count < 1 || count > Capacity())
+        count < 1 || DataStart(*page) > kPageSize || FreeSpace(*page) < 0)
         Fail(8965);
     return page;
 }
@@ -237,6 +321,7 @@ TPageRef TIndexTree::Allocate(int level, uint8_t kind) {
     page->data[0] = kind;
     page->data[1] = static_cast<uint8_t>(index_);
     Put16(page->data + 12, static_cast<uint16_t>(level));
+    SetDataStart(*page, kPageSize);
     return page;
 }
 
@@ -248,12 +333,11 @@ void TIndexTree::Free(const TPageRef& page) {
     header_.freePage = page->no;
 }
 
-int TIndexTree::LowerIndex(const TPage& page, const std::string& key) const {
+int TIndexTree::LowerIndex(const TPage& page, const std::string& packed) const {
     int lo = 0, hi = Count(page);
-    const auto* k = reinterpret_cast<const uint8_t*>(key.data());
     while (lo < hi) {
         const int mid = (lo + hi) / 2;
-        if (std::memcmp(Key(page, mid), k, static_cast<size_t>(keyLength_)) < 0)
+        if (Compare(page, mid, packed) < 0)
             lo = mid + 1;
         else
             hi = mid;
@@ -261,13 +345,12 @@ int TIndexTree::LowerIndex(const TPage& page, const std::string& key) const {
     return lo;
 }
 
-int TIndexTree::ChildIndex(const TPage& page, const std::string& key) const {
+int TIndexTree::ChildIndex(const TPage& page, const std::string& packed) const {
     // The last entry whose key is <= key; entry 0 stands for minus infinity.
     int lo = 1, hi = Count(page);
-    const auto* k = reinterpret_cast<const uint8_t*>(key.data());
     while (lo < hi) {
         const int mid = (lo + hi) / 2;
-        if (std::memcmp(Key(page, mid), k, static_cast<size_t>(keyLength_)) <= 0)
+        if (Compare(page, mid, packed) <= 0)
             lo = mid + 1;
         else
             hi = mid;
@@ -275,12 +358,11 @@ int TIndexTree::ChildIndex(const TPage& page, const std::string& key) const {
     return lo - 1;
 }
 
-TPageRef TIndexTree::Descend(const std::string& key, TPath* path) {
-    if (key.size() != static_cast<size_t>(keyLength_)) Fail(8965);
+TPageRef TIndexTree::Descend(const std::string& packed, TPath* path) {
     int level = Desc().height - 1;
     TPageRef node = ReadNode(Desc().root, level);
     while (level > 0) {
-        const int child = ChildIndex(*node, key);
+        const int child = ChildIndex(*node, packed);
         if (path) path->emplace_back(node, child);
         node = ReadNode(Value(*node, child), --level);
     }
@@ -288,9 +370,10 @@ TPageRef TIndexTree::Descend(const std::string& key, TPath* path) {
 }
 
 TTreePos TIndexTree::LowerBound(const std::string& key) {
+    const std::string packed = Pack(key);
     if (Desc().root == 0) return {};
-    TPageRef leaf = Descend(key, nullptr);
-    TTreePos pos{leaf->no, LowerIndex(*leaf, key)};
+    TPageRef leaf = Descend(packed, nullptr);
+    TTreePos pos{leaf->no, LowerIndex(*leaf, packed)};
     if (pos.slot < Count(*leaf)) return pos;
     pos.slot = Count(*leaf) - 1;
     return Next(pos) ? pos : TTreePos{};
@@ -327,9 +410,7 @@ bool TIndexTree::Next(TTreePos& pos) {
     if (right == 0) return false;
     TPageRef next = ReadNode(right, 0);
     // Keys strictly ascend along the chain, so a damaged link cannot loop.
-    const bool ordered = std::memcmp(Key(*leaf, Count(*leaf) - 1), Key(*next, 0),
-                                     static_cast<size_t>(keyLength_)) < 0;
-    if (LeftOf(*next) != leaf->no || !ordered) Fail(8965);
+    if (LeftOf(*next) != leaf->no || !Ascending(*leaf, *next)) Fail(8965);
     pos = {right, 0};
     return true;
 }
@@ -343,25 +424,29 @@ bool TIndexTree::Prev(TTreePos& pos) {
     const uint32_t left = LeftOf(*leaf);
     if (left == 0) return false;
     TPageRef prev = ReadNode(left, 0);
-    const bool ordered = std::memcmp(Key(*prev, Count(*prev) - 1), Key(*leaf, 0),
-                                     static_cast<size_t>(keyLength_)) < 0;
-    if (RightOf(*prev) != leaf->no || !ordered) Fail(8965);
+    if (RightOf(*prev) != leaf->no || !Ascending(*prev, *leaf)) Fail(8965);
     pos = {left, Count(*prev) - 1};
     return true;
+}
+
+bool TIndexTree::Ascending(const TPage& left, const TPage& right) const {
+    int length = 0;
+    const uint8_t* first = PackedKey(right, 0, length);
+    return Compare(left, Count(left) - 1,
+                   std::string(reinterpret_cast<const char*>(first), static_cast<size_t>(length))) <
+           0;
 }
 
 std::string TIndexTree::KeyAt(const TTreePos& pos) {
     TPageRef leaf = ReadNode(pos.page, 0);
     if (pos.slot < 0 || pos.slot >= Count(*leaf)) Fail(8965);
-    return std::string(reinterpret_cast<const char*>(Key(*leaf, pos.slot)),
-                       static_cast<size_t>(keyLength_));
+    return Unpack(*leaf, pos.slot);
 }
 
 void TIndexTree::EntryAt(const TTreePos& pos, std::string& key, uint32_t& value) {
     TPageRef leaf = ReadNode(pos.page, 0);
     if (pos.slot < 0 || pos.slot >= Count(*leaf)) Fail(8965);
-    key.assign(reinterpret_cast<const char*>(Key(*leaf, pos.slot)),
-               static_cast<size_t>(keyLength_));
+    key = Unpack(*leaf, pos.slot);
     value = Value(*leaf, pos.slot);
 }
 
@@ -372,59 +457,85 @@ uint32_t TIndexTree::ValueAt(const TTreePos& pos) {
 }
 
 bool TIndexTree::Insert(const std::string& key, uint32_t value) {
-    if (key.size() != static_cast<size_t>(keyLength_)) Fail(8965);
+    const std::string packed = Pack(key);
     if (Desc().root == 0) {
         TPageRef leaf = Allocate(0, kLeaf);
         Desc().root = leaf->no;
         Desc().height = 1;
         TPath none;
-        InsertAt(none, leaf, 0, key, value);
+        InsertAt(none, leaf, 0, packed, value);
         return true;
     }
     TPath path;
-    TPageRef leaf = Descend(key, &path);
-    const int pos = LowerIndex(*leaf, key);
-    if (pos < Count(*leaf) &&
-        std::memcmp(Key(*leaf, pos), key.data(), static_cast<size_t>(keyLength_)) == 0)
-        return false;
-    InsertAt(path, leaf, pos, key, value);
+    TPageRef leaf = Descend(packed, &path);
+    const int pos = LowerIndex(*leaf, packed);
+    if (pos < Count(*leaf) && Compare(*leaf, pos, packed) == 0) return false;
+    InsertAt(path, leaf, pos, packed, value);
     return true;
 }
 
-// Puts an entry into `node` at `pos`; a full node splits in two and the new
-// right half is entered in the parent (a new root when `node` was the root).
-void TIndexTree::InsertAt(TPath& path, TPageRef node, int pos, const std::string& key,
+TIndexTree::TEntries TIndexTree::EntriesOf(const TPage& page) const {
+    TEntries entries;
+    entries.reserve(static_cast<size_t>(Count(page)) + 1);
+    for (int i = 0; i < Count(page); ++i) {
+        int length = 0;
+        const uint8_t* key = PackedKey(page, i, length);
+        entries.emplace_back(
+            std::string(reinterpret_cast<const char*>(key), static_cast<size_t>(length)),
+            Get32(key + length));
+    }
+    return entries;
+}
+
+void TIndexTree::Fill(TPage& page, const TEntries& entries, size_t begin, size_t end) {
+    // The header stays; offsets and entries are written anew.
+    std::memset(page.data + kEntriesOffset, 0, kPageSize - kEntriesOffset);
+    int start = kPageSize;
+    for (size_t i = begin; i < end; ++i) {
+        const std::string& packed = entries[i].first;
+        start -= EntryBytes(packed) - 2;
+        Put16(page.data + start, static_cast<uint16_t>(packed.size()));
+        std::memcpy(page.data + start + 2, packed.data(), packed.size());
+        Put32(page.data + start + 2 + packed.size(), entries[i].second);
+        Put16(page.data + kEntriesOffset + 2 * (i - begin), static_cast<uint16_t>(start));
+    }
+    SetCount(page, static_cast<int>(end - begin));
+    SetDataStart(page, start);
+    page.dirty = true;
+}
+
+// Puts an entry into `node` at `pos`; a full node splits in two by bytes and
+// the new right half is entered in the parent (a new root when `node` was
+// the root).
+void TIndexTree::InsertAt(TPath& path, TPageRef node, int pos, const std::string& packed,
                           uint32_t value) {
-    const int size = EntrySize();
     const int count = Count(*node);
     node->dirty = true;
-    if (count < Capacity()) {
-        uint8_t* at = node->data + kEntriesOffset + pos * size;
-        std::memmove(at + size, at, static_cast<size_t>((count - pos) * size));
-        std::memcpy(at, key.data(), static_cast<size_t>(keyLength_));
-        Put32(at + keyLength_, value);
+    if (FreeSpace(*node) >= EntryBytes(packed)) {
+        const int start = DataStart(*node) - (EntryBytes(packed) - 2);
+        Put16(node->data + start, static_cast<uint16_t>(packed.size()));
+        std::memcpy(node->data + start + 2, packed.data(), packed.size());
+        Put32(node->data + start + 2 + packed.size(), value);
+        uint8_t* slot = node->data + kEntriesOffset + 2 * pos;
+        std::memmove(slot + 2, slot, static_cast<size_t>(2 * (count - pos)));
+        Put16(slot, static_cast<uint16_t>(start));
         SetCount(*node, count + 1);
+        SetDataStart(*node, start);
         return;
     }
-    // Split: gather count + 1 entries, keep the lower half here.
-    std::vector<uint8_t> all(static_cast<size_t>((count + 1) * size));
-    uint8_t* base = node->data + kEntriesOffset;
-    std::memcpy(all.data(), base, static_cast<size_t>(pos * size));
-    std::memcpy(all.data() + pos * size, key.data(), static_cast<size_t>(keyLength_));
-    Put32(all.data() + pos * size + keyLength_, value);
-    std::memcpy(all.data() + (pos + 1) * size, base + pos * size,
-                static_cast<size_t>((count - pos) * size));
+    // Split: the lower half of the bytes stays here, each side at least one entry.
+    TEntries all = EntriesOf(*node);
+    all.insert(all.begin() + pos, {packed, value});
+    int total = 0;
+    for (const auto& entry : all) total += EntryBytes(entry.first);
+    size_t leftCount = 0;
+    for (int bytes = 0; leftCount + 1 < all.size() && bytes < total / 2; ++leftCount)
+        bytes += EntryBytes(all[leftCount].first);
+    leftCount = std::max<size_t>(leftCount, 1);
     const int level = Get16(node->data + 12);
-    const int leftCount = (count + 1) / 2;
-    const int rightCount = count + 1 - leftCount;
     TPageRef right = Allocate(level, node->data[0]);
-    std::memcpy(base, all.data(), static_cast<size_t>(leftCount * size));
-    std::memset(base + leftCount * size, 0,
-                static_cast<size_t>(kPageSize - kEntriesOffset - leftCount * size));
-    SetCount(*node, leftCount);
-    std::memcpy(right->data + kEntriesOffset, all.data() + leftCount * size,
-                static_cast<size_t>(rightCount * size));
-    SetCount(*right, rightCount);
+    Fill(*node, all, 0, leftCount);
+    Fill(*right, all, leftCount, all.size());
     if (level == 0) {
         const uint32_t oldRight = RightOf(*node);
         Put32(right->data + 4, oldRight);
@@ -436,14 +547,11 @@ void TIndexTree::InsertAt(TPath& path, TPageRef node, int pos, const std::string
             after->dirty = true;
         }
     }
-    const std::string separator(reinterpret_cast<const char*>(Key(*right, 0)),
-                                static_cast<size_t>(keyLength_));
+    const std::string& separator = all[leftCount].first;
     if (path.empty()) {
         TPageRef root = Allocate(level + 1, kInner);
-        const std::string first(reinterpret_cast<const char*>(Key(*node, 0)),
-                                static_cast<size_t>(keyLength_));
         TPath none;
-        InsertAt(none, root, 0, first, node->no);
+        InsertAt(none, root, 0, all[0].first, node->no);
         InsertAt(none, root, 1, separator, right->no);
         Desc().root = root->no;
         Desc().height = static_cast<uint16_t>(Desc().height + 1);
@@ -454,20 +562,21 @@ void TIndexTree::InsertAt(TPath& path, TPageRef node, int pos, const std::string
     InsertAt(path, parent, child + 1, separator, right->no);
 }
 
+void TIndexTree::RemoveAt(TPage& page, int pos) {
+    TEntries entries = EntriesOf(page);
+    entries.erase(entries.begin() + pos);
+    Fill(page, entries, 0, entries.size());
+}
+
 bool TIndexTree::Erase(const std::string& key) {
+    const std::string packed = Pack(key);
     if (Desc().root == 0) return false;
     TPath path;
-    TPageRef leaf = Descend(key, &path);
-    const int pos = LowerIndex(*leaf, key);
+    TPageRef leaf = Descend(packed, &path);
+    const int pos = LowerIndex(*leaf, packed);
     const int count = Count(*leaf);
-    const int size = EntrySize();
-    if (pos >= count ||
-        std::memcmp(Key(*leaf, pos), key.data(), static_cast<size_t>(keyLength_)) != 0)
-        return false;
-    uint8_t* at = leaf->data + kEntriesOffset + pos * size;
-    std::memmove(at, at + size, static_cast<size_t>((count - pos - 1) * size));
-    SetCount(*leaf, count - 1);
-    leaf->dirty = true;
+    if (pos >= count || Compare(*leaf, pos, packed) != 0) return false;
+    RemoveAt(*leaf, pos);
     if (count - 1 > 0) return true;
     // An empty leaf leaves the chain and its parent.
     const uint32_t left = LeftOf(*leaf), right = RightOf(*leaf);
@@ -491,11 +600,7 @@ void TIndexTree::RemoveFromParents(TPath& path) {
         auto [node, child] = path.back();
         path.pop_back();
         const int count = Count(*node);
-        const int size = EntrySize();
-        uint8_t* at = node->data + kEntriesOffset + child * size;
-        std::memmove(at, at + size, static_cast<size_t>((count - child - 1) * size));
-        SetCount(*node, count - 1);
-        node->dirty = true;
+        RemoveAt(*node, child);
         if (count - 1 > 0) {
             CollapseRoot();
             return;
@@ -518,43 +623,35 @@ void TIndexTree::CollapseRoot() {
 
 void TIndexTree::BulkLoad(const std::vector<std::pair<std::string, uint32_t>>& entries) {
     if (entries.empty()) return;
-    const int fill = std::max(1, Capacity() * 9 / 10);
-    std::vector<std::pair<std::string, uint32_t>> level;
+    // Pages filled to 90%, leaving room for later inserts.
+    constexpr int kFill = (kPageSize - kEntriesOffset) * 9 / 10;
+    TEntries level;
+    level.reserve(entries.size());
+    for (const auto& [key, value] : entries) level.emplace_back(Pack(key), value);
     TPageRef previous;
-    for (size_t i = 0; i < entries.size(); i += static_cast<size_t>(fill)) {
-        TPageRef leaf = Allocate(0, kLeaf);
-        const size_t end = std::min(entries.size(), i + static_cast<size_t>(fill));
-        for (size_t j = i; j < end; ++j) {
-            uint8_t* at = leaf->data + kEntriesOffset + (j - i) * static_cast<size_t>(EntrySize());
-            std::memcpy(at, entries[j].first.data(), static_cast<size_t>(keyLength_));
-            Put32(at + keyLength_, entries[j].second);
-        }
-        SetCount(*leaf, static_cast<int>(end - i));
-        if (previous) {
-            Put32(previous->data + 4, leaf->no);
-            Put32(leaf->data + 8, previous->no);
-        }
-        previous = leaf;
-        level.emplace_back(entries[i].first, leaf->no);
-    }
-    int height = 1;
-    while (level.size() > 1) {
-        std::vector<std::pair<std::string, uint32_t>> upper;
-        for (size_t i = 0; i < level.size(); i += static_cast<size_t>(fill)) {
-            TPageRef node = Allocate(height, kInner);
-            const size_t end = std::min(level.size(), i + static_cast<size_t>(fill));
-            for (size_t j = i; j < end; ++j) {
-                uint8_t* at =
-                    node->data + kEntriesOffset + (j - i) * static_cast<size_t>(EntrySize());
-                std::memcpy(at, level[j].first.data(), static_cast<size_t>(keyLength_));
-                Put32(at + keyLength_, level[j].second);
+    int height = 0;
+    do {
+        TEntries upper;
+        for (size_t i = 0; i < level.size();) {
+            size_t end = i + 1;
+            for (int bytes = EntryBytes(level[i].first);
+                 end < level.size() && bytes + EntryBytes(level[end].first) <= kFill; ++end)
+                bytes += EntryBytes(level[end].first);
+            TPageRef node = Allocate(height, height == 0 ? kLeaf : kInner);
+            Fill(*node, level, i, end);
+            if (height == 0) {
+                if (previous) {
+                    Put32(previous->data + 4, node->no);
+                    Put32(node->data + 8, previous->no);
+                }
+                previous = node;
             }
-            SetCount(*node, static_cast<int>(end - i));
             upper.emplace_back(level[i].first, node->no);
+            i = end;
         }
         level = std::move(upper);
         ++height;
-    }
+    } while (level.size() > 1);
     Desc().root = level[0].second;
     Desc().height = static_cast<uint16_t>(height);
 }

@@ -8,9 +8,15 @@
 //   4  u32 leaf: right sibling page (0 none); free: next free page
 //   8  u32 leaf: left sibling page (0 none)
 //   12 u16 level: 0 for leaves, parent = child + 1; the root has height - 1
+//   14 u16 start of the entry area (4096 when empty)
 //   16 u64 checksum of bytes [0,16) and [24,4096)
-//   24 entries: key (the index's key length) + u32 value
+//   24 u16 offset of each entry, in key order; entries fill the page from
+//      its end: u16 n, n bytes of packed key, u32 value.
 //      leaf value: physical record number; inner value: child page number.
+// A packed key is the key with every run of zero bytes (the padding of text
+// fields, most of a key) written as 0, 255 - run length (runs of up to 255):
+// packed keys compare as unsigned bytes in the order of the keys, so pages
+// are searched without unpacking.
 // Invariants: every key of an index is distinct (non-unique indexes end in
 // the record identity); keys in a page ascend as unsigned bytes; in an inner
 // page entry i's child holds keys >= key i and < key i+1 (key 0 acts as
@@ -113,18 +119,27 @@ class TIndexTree {
 
   private:
     using TPath = std::vector<std::pair<TPageRef, int>>;
+    using TEntries = std::vector<std::pair<std::string, uint32_t>>;  // packed key, value
     TIndexDesc& Desc() { return header_.indexes[static_cast<size_t>(index_)]; }
-    int EntrySize() const { return keyLength_ + 4; }
-    int Capacity() const { return (kPageSize - 24) / EntrySize(); }
     TPageRef ReadNode(uint32_t no, int level);
     TPageRef Allocate(int level, uint8_t kind);
     void Free(const TPageRef& page);
-    const uint8_t* Key(const TPage& page, int i) const;
+    std::string Pack(const std::string& key) const;  // checks the key's length: 8965
+    std::string Unpack(const TPage& page, int i) const;
+    // Packed key of entry i: 8965 when it lies outside the page.
+    const uint8_t* PackedKey(const TPage& page, int i, int& length) const;
     uint32_t Value(const TPage& page, int i) const;
-    int LowerIndex(const TPage& page, const std::string& key) const;  // first >= key
-    int ChildIndex(const TPage& page, const std::string& key) const;
-    TPageRef Descend(const std::string& key, TPath* path);
-    void InsertAt(TPath& path, TPageRef node, int pos, const std::string& key, uint32_t value);
+    int Compare(const TPage& page, int i, const std::string& packed) const;
+    // The last key of Left is below the first of Right.
+    bool Ascending(const TPage& left, const TPage& right) const;
+    int LowerIndex(const TPage& page, const std::string& packed) const;  // first >= key
+    int ChildIndex(const TPage& page, const std::string& packed) const;
+    TPageRef Descend(const std::string& packed, TPath* path);
+    void InsertAt(TPath& path, TPageRef node, int pos, const std::string& packed, uint32_t value);
+    void RemoveAt(TPage& page, int pos);
+    // Rewrites the page's entries, which must fit.
+    void Fill(TPage& page, const TEntries& entries, size_t begin, size_t end);
+    TEntries EntriesOf(const TPage& page) const;
     void RemoveFromParents(TPath& path);
     void CollapseRoot();
 

@@ -2,7 +2,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
+#include <random>
+#include <tuple>
 
 #include "TableFixture.h"
 
@@ -140,6 +143,72 @@ TEST_F(KeyTest, MatchRowsOrderByMaxDiffFirst) {
         order.push_back(matches->MatchTableMaxDiff.AsString() +
                         matches->MatchTableFile1.AsString());
     EXPECT_EQ(order, (std::vector<std::string>{"-5y", "0z", "3c", "10a", "10b"}));
+}
+
+// Long keys made mostly of padding (short names, null fields) through page
+// splits and removals: the walk stays in key order and finds every row.
+TEST_F(KeyTest, PaddedKeysKeepTheirOrderThroughSplitsAndRemovals) {
+    struct TRow {
+        int diff;
+        std::string file1, file2;  // empty file2: null
+    };
+    std::mt19937 random(7);
+    std::vector<TRow> rows;
+    for (int i = 0; i < 1500; ++i) {
+        const auto text = [&] {
+            std::string s(std::uniform_int_distribution<int>(1, 200)(random), 'A');
+            for (char& c : s) c = static_cast<char>('A' + random() % 3);
+            return s;
+        };
+        rows.push_back({static_cast<int>(random() % 5) - 1, text(),
+                        random() % 3 == 0 ? std::string() : text()});
+    }
+    const auto key = [](const TRow& r) { return std::tie(r.diff, r.file1, r.file2); };
+    std::sort(rows.begin(), rows.end(), [&](auto& a, auto& b) { return key(a) < key(b); });
+    rows.erase(
+        std::unique(rows.begin(), rows.end(), [&](auto& a, auto& b) { return key(a) == key(b); }),
+        rows.end());
+    std::vector<TRow> shuffled = rows;
+    std::shuffle(shuffled.begin(), shuffled.end(), random);
+    for (const TRow& row : shuffled) {
+        Match().Append();
+        matches->MatchTableMaxDiff.SetAsInteger(row.diff);
+        matches->MatchTableFile1.SetAsString(row.file1);
+        if (row.file2.empty())
+            matches->MatchTableFile2.Clear();
+        else
+            matches->MatchTableFile2.SetAsString(row.file2);
+        Match().Post();
+    }
+    const auto walk = [&] {
+        std::vector<std::string> order;
+        for (Match().First(); !Match().AtEnd(); Match().Next())
+            order.push_back(matches->MatchTableMaxDiff.AsString() + "|" +
+                            matches->MatchTableFile1.AsString() + "|" +
+                            matches->MatchTableFile2.AsString());
+        return order;
+    };
+    const auto expected = [&] {
+        std::vector<std::string> order;
+        for (const TRow& r : rows)
+            order.push_back(std::to_string(r.diff) + "|" + r.file1 + "|" + r.file2);
+        return order;
+    };
+    EXPECT_EQ(walk(), expected());
+    // Remove every other row (a removal moves to the next row), then reopen.
+    bool remove = true;
+    for (Match().First(); !Match().AtEnd(); remove = !remove) {
+        if (remove)
+            Match().Delete();
+        else
+            Match().Next();
+    }
+    std::vector<TRow> kept;
+    for (size_t i = 0; i < rows.size(); ++i)
+        if (i % 2 == 1) kept.push_back(rows[i]);
+    rows = kept;
+    Restart();
+    EXPECT_EQ(walk(), expected());
 }
 
 TEST_F(KeyTest, EqualSecondaryValuesKeepInsertionOrderAcrossEdits) {
