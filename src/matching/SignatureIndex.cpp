@@ -17,9 +17,10 @@ namespace corvane {
 
 namespace {
 
-// Entries per leaf: the scan of a leaf streams its codes, so a few dozen
-// cost less than the extra tree levels that smaller leaves need.
-constexpr uint32_t kLeafSize = 64;
+// Entries per leaf: a search scans only the run of a leaf's entries whose
+// sort value lies in the query's range, so large leaves cost little and save
+// tree levels, whose box tests branch unpredictably.
+constexpr uint32_t kLeafSize = 1024;
 
 using TValues = TSignatureIndex::TValues;
 using TCode = TSignatureIndex::TCode;
@@ -130,6 +131,8 @@ TSignatureIndex::TSignatureIndex(std::vector<TValues> values) : values_(std::mov
     if (!values_.empty()) Build(0, static_cast<uint32_t>(values_.size()), ids_);
     PermuteInPlace(values_, ids_);
     PermuteInPlace(codes_, ids_);
+    for (Node& node : nodes_)
+        if (node.left == 0) SortLeaf(node);
     slots_.resize(ids_.size());
     for (uint32_t slot = 0; slot < ids_.size(); ++slot) slots_[ids_[slot]] = slot;
 }
@@ -160,6 +163,36 @@ uint32_t TSignatureIndex::Build(uint32_t begin, uint32_t end, std::vector<uint32
     return index;
 }
 
+void TSignatureIndex::SortLeaf(Node& leaf) {
+    // A search scans only the run of entries whose sort value lies in the
+    // query's range: sort by the value whose spread is largest against that
+    // range (the first value's range is half as wide: FromQueryUp).
+    double best = -1;
+    for (int k = 0; k < 16; ++k) {
+        const double spread = (leaf.high[k] - leaf.low[k]) / (k == 0 ? 1.0 : 2.0);
+        if (spread > best) {
+            best = spread;
+            leaf.sortAxis = static_cast<uint8_t>(k);
+        }
+    }
+    std::vector<uint32_t> order(leaf.end - leaf.begin);
+    std::iota(order.begin(), order.end(), leaf.begin);
+    std::stable_sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
+        return codes_[a][leaf.sortAxis] < codes_[b][leaf.sortAxis];
+    });
+    std::vector<TValues> values;
+    std::vector<TCode> codes;
+    std::vector<uint32_t> ids;
+    for (uint32_t i : order) {
+        values.push_back(values_[i]);
+        codes.push_back(codes_[i]);
+        ids.push_back(ids_[i]);
+    }
+    std::copy(values.begin(), values.end(), values_.begin() + leaf.begin);
+    std::copy(codes.begin(), codes.end(), codes_.begin() + leaf.begin);
+    std::copy(ids.begin(), ids.end(), ids_.begin() + leaf.begin);
+}
+
 void TSignatureIndex::FindNear(const TValues& q, int32_t margin, bool fromQueryUp,
                                std::vector<uint32_t>& result) const {
     result.clear();
@@ -179,7 +212,12 @@ void TSignatureIndex::FindNear(const TValues& q, int32_t margin, bool fromQueryU
         const Node& node = nodes_[stack[--top]];
         if (!BoxesMeet(node.low, node.high, codeLower, codeUpper)) continue;
         if (node.left == 0) {
-            for (uint32_t i = node.begin; i < node.end; ++i)
+            const int axis = node.sortAxis;
+            const auto first = std::partition_point(
+                codes_.begin() + node.begin, codes_.begin() + node.end,
+                [&](const TCode& code) { return code[axis] < codeLower[axis]; });
+            for (auto i = static_cast<uint32_t>(first - codes_.begin());
+                 i < node.end && codes_[i][axis] <= codeUpper[axis]; ++i)
                 if (BoxesMeet(codes_[i], codes_[i], codeLower, codeUpper) &&
                     InBox(values_[i], lower, upper))
                     result.push_back(ids_[i]);

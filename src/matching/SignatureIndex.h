@@ -46,9 +46,11 @@ class TSignatureIndex {
         TCode low, high;               // bounding box of the codes below
         uint32_t begin, end;           // entry range in tree order
         uint32_t left = 0, right = 0;  // children; 0 for a leaf
+        uint8_t sortAxis = 0;          // a leaf's entries ascend in this code value
     };
 
     uint32_t Build(uint32_t begin, uint32_t end, std::vector<uint32_t>& order);
+    void SortLeaf(Node& leaf);
 
     std::vector<TValues> values_;  // in tree order
     std::vector<TCode> codes_;     // in tree order
