@@ -10,5 +10,5 @@ BUILD=${1:-build}
 "$BUILD/bench_picture_gif"  # GIF load into the raster, MP/s by wall clock and CPU time (target >= 150)
 "$BUILD/bench_window"  # grids over 100,000 rows: open, scroll, jump, K; pair shown within two loads + 20 ms (needs -DCORVANE_GUI=ON)
 "$BUILD/bench_signature"  # signature 24 MP (>= 300 MP/s), normalisation (>= 100 MP/s), StringToSignature (<= 150 ns), SignaturesMatch (<= 20 / 80 ns)
-"$BUILD/bench_matching"  # the k-d tree search alone: 100,000 and 1,000,000 signatures at margins 5, 25, 50
+"$BUILD/bench_matching"  # the search tree alone: 100,000 and 1,000,000 signatures at margins 5, 25, 50
 "$BUILD/bench_identify_scale"  # identify all through the tables: 100,000 and 1,000,000 records (<= 3 s / 30 s, <= 300 bytes per record)

@@ -1,8 +1,9 @@
 // A k-d tree over 16 of the 48 byte values (the code): each node splits its
 // entries at the median of the code value that varies most, and keeps the
 // bounding box of its codes, so a query box (every value within the margin)
-// skips whole subtrees. Leaves hold a few dozen entries whose codes are
-// tested with SIMD before their full values are.
+// skips whole subtrees. A leaf's entries are sorted by one code value; a
+// search scans the run in the query's range, testing codes with SIMD before
+// full values.
 #include "matching/SignatureIndex.h"
 
 #include <algorithm>
