@@ -18,9 +18,10 @@ namespace corvane::test {
 
 using TMatchRow = std::tuple<int32_t, std::string, std::string>;
 
-class MatchFixture : public ::testing::Test {
+template <class TControls>
+class MatchFixtureWith : public ::testing::Test {
   protected:
-    MatchFixture() : matcher_(signatures_, matches_, controls_, state_) {
+    MatchFixtureWith() : matcher_(signatures_, matches_, controls_, state_) {
         OpenProgramTables(signatures_.SignaturesTable, matches_.MatchTable, folder_.Path());
     }
 
@@ -59,12 +60,26 @@ class MatchFixture : public ::testing::Test {
         return rows;
     }
 
+    // The match table filled by the table-driven search of every record, as
+    // identify all must fill it; with ProcessMessages before each record.
+    void SearchEveryRecordOnTheTable(bool processMessages = false) {
+        matches_.MatchTable.EmptyTable();
+        state_.FullScanMatch = false;
+        TStoreTable& table = signatures_.SignaturesTable;
+        for (table.First(); !table.AtEnd(); table.Next()) {
+            if (processMessages) controls_.ProcessMessages();
+            matcher_.CompareOneImage(true);
+        }
+    }
+
     TTempFolder folder_;
-    TPlainFormControls controls_;
+    TControls controls_;
     TFormState state_;
     TSignaturesTableObjects signatures_;
     TMatchTableObjects matches_;
     TMatcher matcher_;
 };
+
+using MatchFixture = MatchFixtureWith<TPlainFormControls>;
 
 }  // namespace corvane::test

@@ -260,11 +260,8 @@ TEST_F(IdentifyTest, RowsEqualThoseOfTheTableDrivenSearch) {
         const auto fast = Rows();
         const int32_t fastProgress = controls_.ProgressPositionValue;
 
-        matches_.MatchTable.EmptyTable();
         controls_.ProgressPositionValue = 0;
-        state_.FullScanMatch = false;
-        TStoreTable& table = signatures_.SignaturesTable;
-        for (table.First(); !table.AtEnd(); table.Next()) matcher_.CompareOneImage(true);
+        SearchEveryRecordOnTheTable();
         EXPECT_EQ(Rows(), fast) << margin;
         EXPECT_EQ(controls_.ProgressPositionValue, fastProgress) << margin;
         EXPECT_FALSE(fast.empty());
@@ -282,45 +279,21 @@ class TEditingControls : public TPlainFormControls {
     }
 };
 
-TEST(IdentifyDuringEditsTest, IgnoreListChangedWhileRunningGivesTheTableDrivenRows) {
-    TTempFolder folder;
-    TEditingControls controls;
-    TFormState state;
-    TSignaturesTableObjects signatures;
-    TMatchTableObjects matches;
-    TMatcher matcher(signatures, matches, controls, state);
-    OpenProgramTables(signatures.SignaturesTable, matches.MatchTable, folder.Path());
-    const auto texts = RealisticSignatures(120, 5);
-    for (size_t i = 0; i < texts.size(); ++i) {
-        signatures.SignaturesTable.Append();
-        signatures.SignaturesTableFileName.SetValue(Format("p%zu.jpg", i));
-        signatures.SignaturesTableFilePath.SetValue(Format("/f%zu/", i % 3));
-        signatures.SignaturesTableSignature.SetValue(texts[i]);
-        signatures.SignaturesTable.Post();
-    }
-    auto rows = [&] {
-        std::vector<TMatchRow> result;
-        for (matches.MatchTable.First(); !matches.MatchTable.AtEnd(); matches.MatchTable.Next()) {
-            result.emplace_back(matches.MatchTableMaxDiff.Value(), matches.MatchTableFile1.Value(),
-                                matches.MatchTableFile2.Value());
-        }
-        return result;
-    };
-    controls.ChangeAt = 40;
-    controls.NewIgnore = {"/f1/"};
-    matcher.IdentifyButtonClick();
-    const auto fast = rows();
+class IdentifyWhileIgnoreEditedTest : public MatchFixtureWith<TEditingControls> {};
 
-    matches.MatchTable.EmptyTable();
-    controls.Ignore.clear();
-    controls.ProcessMessagesCalls = 0;
-    state.FullScanMatch = false;
-    TStoreTable& table = signatures.SignaturesTable;
-    for (table.First(); !table.AtEnd(); table.Next()) {
-        controls.ProcessMessages();
-        matcher.CompareOneImage(true);
-    }
-    EXPECT_EQ(rows(), fast);
+TEST_F(IdentifyWhileIgnoreEditedTest, IgnoreListChangedWhileRunningGivesTheTableDrivenRows) {
+    const auto texts = RealisticSignatures(120, 5);
+    for (size_t i = 0; i < texts.size(); ++i)
+        AddRecord(Format("/f%zu/", i % 3), Format("p%zu.jpg", i), texts[i]);
+    controls_.ChangeAt = 40;
+    controls_.NewIgnore = {"/f1/"};
+    matcher_.IdentifyButtonClick();
+    const auto fast = Rows();
+
+    controls_.Ignore.clear();
+    controls_.ProcessMessagesCalls = 0;
+    SearchEveryRecordOnTheTable(true);
+    EXPECT_EQ(Rows(), fast);
 }
 
 // Values outside 0..255 and bounds longer than 4 characters take the
@@ -337,10 +310,7 @@ TEST_F(IdentifyTest, OddValuesAndHugeMarginsGiveTheTableDrivenRows) {
         controls_.Margin = margin;
         matcher_.IdentifyButtonClick();
         const auto fast = Rows();
-        matches_.MatchTable.EmptyTable();
-        state_.FullScanMatch = false;
-        TStoreTable& table = signatures_.SignaturesTable;
-        for (table.First(); !table.AtEnd(); table.Next()) matcher_.CompareOneImage(true);
+        SearchEveryRecordOnTheTable();
         EXPECT_EQ(Rows(), fast) << margin;
     }
 }
@@ -373,11 +343,8 @@ TEST_F(IdentifyTest, TextsNotInTheProgramsFormGiveTheTableDrivenRows) {
         matcher_.IdentifyButtonClick();
         const auto fast = Rows();
         const int32_t fastProgress = controls_.ProgressPositionValue;
-        matches_.MatchTable.EmptyTable();
         controls_.ProgressPositionValue = 0;
-        state_.FullScanMatch = false;
-        TStoreTable& table = signatures_.SignaturesTable;
-        for (table.First(); !table.AtEnd(); table.Next()) matcher_.CompareOneImage(true);
+        SearchEveryRecordOnTheTable();
         EXPECT_EQ(Rows(), fast) << margin;
         EXPECT_EQ(controls_.ProgressPositionValue, fastProgress) << margin;
     }
@@ -393,46 +360,22 @@ class TSwitchingControls : public TPlainFormControls {
     }
 };
 
-TEST(IdentifyDuringEditsTest, ComparisonModeSwitchedWhileRunningGivesTheTableDrivenRows) {
-    TTempFolder folder;
-    TSwitchingControls controls;
-    TFormState state;
-    TSignaturesTableObjects signatures;
-    TMatchTableObjects matches;
-    TMatcher matcher(signatures, matches, controls, state);
-    OpenProgramTables(signatures.SignaturesTable, matches.MatchTable, folder.Path());
-    const auto texts = RealisticSignatures(500, 17);
-    for (size_t i = 0; i < texts.size(); ++i) {
-        signatures.SignaturesTable.Append();
-        signatures.SignaturesTableFileName.SetValue(Format("p%zu.jpg", i));
-        signatures.SignaturesTableFilePath.SetValue(Format("/f%zu/", i % 2));
-        signatures.SignaturesTableSignature.SetValue(texts[i]);
-        signatures.SignaturesTable.Post();
-    }
-    auto rows = [&] {
-        std::vector<TMatchRow> result;
-        for (matches.MatchTable.First(); !matches.MatchTable.AtEnd(); matches.MatchTable.Next()) {
-            result.emplace_back(matches.MatchTableMaxDiff.Value(), matches.MatchTableFile1.Value(),
-                                matches.MatchTableFile2.Value());
-        }
-        return result;
-    };
-    controls.Margin = "30";
-    controls.Colors = true;
-    controls.SwitchAt = 250;
-    matcher.IdentifyButtonClick();
-    const auto fast = rows();
+class IdentifyWhileModeSwitchedTest : public MatchFixtureWith<TSwitchingControls> {};
 
-    matches.MatchTable.EmptyTable();
-    controls.Colors = true;
-    controls.ProcessMessagesCalls = 0;
-    state.FullScanMatch = false;
-    TStoreTable& table = signatures.SignaturesTable;
-    for (table.First(); !table.AtEnd(); table.Next()) {
-        controls.ProcessMessages();
-        matcher.CompareOneImage(true);
-    }
-    EXPECT_EQ(rows(), fast);
+TEST_F(IdentifyWhileModeSwitchedTest, ComparisonModeSwitchedWhileRunningGivesTheTableDrivenRows) {
+    const auto texts = RealisticSignatures(500, 17);
+    for (size_t i = 0; i < texts.size(); ++i)
+        AddRecord(Format("/f%zu/", i % 2), Format("p%zu.jpg", i), texts[i]);
+    controls_.Margin = "30";
+    controls_.Colors = true;
+    controls_.SwitchAt = 250;
+    matcher_.IdentifyButtonClick();
+    const auto fast = Rows();
+
+    controls_.Colors = true;
+    controls_.ProcessMessagesCalls = 0;
+    SearchEveryRecordOnTheTable(true);
+    EXPECT_EQ(Rows(), fast);
     EXPECT_FALSE(fast.empty());
 }
 
