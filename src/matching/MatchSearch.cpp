@@ -2,13 +2,12 @@
 
 #include <limits>
 
+#include "matching/LiveSignatureIndex.h"
 #include "matching/SignatureCompare.h"
 #include "tablestore/SignatureTables.h"
 #include "util/ArdoUtils.h"
 
 namespace corvane {
-
-namespace {}  // namespace
 
 std::string RangeScanBound(int32_t firstValue, int32_t margin) {
     const int64_t bound = int64_t{firstValue} + int64_t{margin} + 1;
@@ -89,22 +88,39 @@ TMatcher::TPicture TMatcher::ReadPicture() const {
     return picture;
 }
 
-void TMatcher::CompareOneImage(bool stepProgress) {
+int64_t TMatcher::CompareOneImage(bool stepProgress) {
     const TPicture picture = ReadPicture();
     const TIgnoreList ignore(controls_.IgnoreLines());
     TCursorRestorer restorer(signatures_.SignaturesTable);
-    if (state_.FullScanMatch) {
-        FullScan(picture, ignore, stepProgress);
-    } else {
-        RangeScan(picture, ignore, stepProgress);
-    }
+    const int64_t visited = state_.FullScanMatch ? FullScan(picture, ignore, stepProgress)
+                                                 : RangeScan(picture, ignore, stepProgress);
     restorer.Restore();
+    return visited;
 }
 
-void TMatcher::FullScan(const TPicture& picture, const TIgnoreList& ignore, bool stepProgress) {
+void TMatcher::CompareRunRecord(TLiveSignatureIndex& index) {
+    TStoreTable& table = signatures_.SignaturesTable;
+    const std::vector<std::string> ignoreLines = controls_.IgnoreLines();
+    if (!state_.FullScanMatch && index.InStep(table, ignoreLines)) {
+        std::vector<TLiveSignatureIndex::TMatch> found;
+        if (const auto pictureName =
+                index.RangeMatches(table, state_.MatchMargin, controls_.ColorsCB(), found)) {
+            const std::string picture(*pictureName);
+            for (const auto& match : found)
+                AppendMatch(match.MaxDiff, picture, std::string(match.FullName));
+            return;
+        }
+    }
+    index.CountTableVisits(CompareOneImage(false));
+    if (index.LoadPays(table)) index.Load(signatures_, ignoreLines);
+}
+
+int64_t TMatcher::FullScan(const TPicture& picture, const TIgnoreList& ignore, bool stepProgress) {
     TStoreTable& table = signatures_.SignaturesTable;
     const bool thisIgnored = ignore.Contains(picture.FilePath);
+    int64_t visited = 0;
     for (table.First(); !table.AtEnd(); table.Next()) {
+        ++visited;
         if (stepProgress) StepProgress(1);
         const std::string candidatePath = signatures_.SignaturesTableFilePath.Value();
         // Same rule as the range scan: both in listed folders or both outside.
@@ -112,9 +128,10 @@ void TMatcher::FullScan(const TPicture& picture, const TIgnoreList& ignore, bool
         CompareCandidate(picture, candidatePath,
                          StringToSignature(signatures_.SignaturesTableSignature.Value()));
     }
+    return visited;
 }
 
-void TMatcher::RangeScan(const TPicture& picture, const TIgnoreList& ignore, bool stepProgress) {
+int64_t TMatcher::RangeScan(const TPicture& picture, const TIgnoreList& ignore, bool stepProgress) {
     TStoreTable& table = signatures_.SignaturesTable;
     table.SetIndexName("BySignature");
     // Start exactly at the picture, whatever the end flag said before.
@@ -123,7 +140,9 @@ void TMatcher::RangeScan(const TPicture& picture, const TIgnoreList& ignore, boo
     table.DropBookmark(here);
     const std::string boundText = RangeScanBound(picture.Values.Values[0], state_.MatchMargin);
     const bool thisIgnored = ignore.Contains(picture.FilePath);
+    int64_t visited = 0;
     for (; !table.AtEnd(); table.Next()) {
+        ++visited;
         if (stepProgress) StepProgress(1);
         const std::string candidatePath = signatures_.SignaturesTableFilePath.Value();
         if (ignore.Contains(candidatePath) != thisIgnored) continue;
@@ -132,6 +151,7 @@ void TMatcher::RangeScan(const TPicture& picture, const TIgnoreList& ignore, boo
         if (candidateText > boundText) break;
         CompareCandidate(picture, candidatePath, candidate);
     }
+    return visited;
 }
 
 void TMatcher::CompareCandidate(const TPicture& picture, const std::string& candidatePath,

@@ -24,6 +24,7 @@ namespace corvane {
 struct TSignaturesTableObjects;
 struct TMatchTableObjects;
 class TSignatureSnapshot;
+class TLiveSignatureIndex;
 class TStoreTable;
 
 class TMatcher {
@@ -43,7 +44,14 @@ class TMatcher {
     // candidate is compared only when both pictures lie in listed folders or
     // both outside them. With StepProgress every visited record steps the
     // progress bar. Leaves the table on the same record, in the same order.
-    void CompareOneImage(bool stepProgress);
+    // Returns the number of records visited.
+    int64_t CompareOneImage(bool stepProgress);
+
+    // CompareOneImage(false) for the record a compute run has just posted:
+    // the same rows, in the range scan mode taken from Index when it is in
+    // step with the table, else found on the table (Index is loaded once such
+    // scans have cost as much as loading it).
+    void CompareRunRecord(TLiveSignatureIndex& index);
 
     // "&Identify all Matches": empties the match table and appends every
     // matching pair once; ends with the summary (unless BatchMode) and the
@@ -65,8 +73,9 @@ class TMatcher {
   private:
     struct TPicture;
     TPicture ReadPicture() const;
-    void FullScan(const TPicture& picture, const TIgnoreList& ignore, bool stepProgress);
-    void RangeScan(const TPicture& picture, const TIgnoreList& ignore, bool stepProgress);
+    // Both return the number of records visited.
+    int64_t FullScan(const TPicture& picture, const TIgnoreList& ignore, bool stepProgress);
+    int64_t RangeScan(const TPicture& picture, const TIgnoreList& ignore, bool stepProgress);
     // Compares the signature table's current record with the picture and
     // appends the pair when they match and are not the same file.
     void CompareCandidate(const TPicture& picture, const std::string& candidatePath,

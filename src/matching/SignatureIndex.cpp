@@ -194,17 +194,36 @@ void TSignatureIndex::SortLeaf(Node& leaf) {
     std::copy(ids.begin(), ids.end(), ids_.begin() + leaf.begin);
 }
 
-void TSignatureIndex::FindNear(const TValues& q, int32_t margin, bool fromQueryUp,
-                               std::vector<uint32_t>& result) const {
-    result.clear();
-    if (margin < 0 || nodes_.empty()) return;
+// The query box of FindNear: every value within the margin (a negative one
+// finds nothing); with FromQueryUp no first value below the query's.
+static void MakeQueryBox(const TValues& q, int32_t margin, bool fromQueryUp, TValues& lower,
+                         TValues& upper) {
     const uint8_t m = static_cast<uint8_t>(std::min(margin, 255));
-    TValues lower, upper;
     for (int k = 0; k < 48; ++k) {
         lower[k] = static_cast<uint8_t>(std::max(0, q[k] - m));
         upper[k] = static_cast<uint8_t>(std::min(255, q[k] + m));
     }
     if (fromQueryUp) lower[0] = q[0];
+}
+
+void TSignatureIndex::FindNearAmong(const TValues& q, int32_t margin, bool fromQueryUp,
+                                    const TCode* codes, const TValues* values, size_t count,
+                                    uint32_t firstId, std::vector<uint32_t>& result) {
+    if (margin < 0) return;
+    TValues lower, upper;
+    MakeQueryBox(q, margin, fromQueryUp, lower, upper);
+    const TCode codeLower = CodeOf(lower), codeUpper = CodeOf(upper);
+    for (size_t i = 0; i < count; ++i)
+        if (BoxesMeet(codes[i], codes[i], codeLower, codeUpper) && InBox(values[i], lower, upper))
+            result.push_back(firstId + static_cast<uint32_t>(i));
+}
+
+void TSignatureIndex::FindNear(const TValues& q, int32_t margin, bool fromQueryUp,
+                               std::vector<uint32_t>& result) const {
+    result.clear();
+    if (margin < 0 || nodes_.empty()) return;
+    TValues lower, upper;
+    MakeQueryBox(q, margin, fromQueryUp, lower, upper);
     const TCode codeLower = CodeOf(lower), codeUpper = CodeOf(upper);
     uint32_t stack[128];
     int top = 0;

@@ -41,6 +41,12 @@ class TSignatureIndex {
     using TCode = std::array<uint8_t, 16>;
     static TCode CodeOf(const TValues& values);
 
+    // FindNear over entries kept outside an index, tested one by one (Codes
+    // made by CodeOf): appends FirstId + i for every entry i found.
+    static void FindNearAmong(const TValues& query, int32_t margin, bool fromQueryUp,
+                              const TCode* codes, const TValues* values, size_t count,
+                              uint32_t firstId, std::vector<uint32_t>& result);
+
   private:
     struct Node {
         TCode low, high;               // bounding box of the codes below

@@ -38,13 +38,6 @@ uint32_t CanonicalPrefix(unsigned v) {
     return prefix;
 }
 
-bool IsCanonicalText(const uint8_t* values, const std::string& text) {
-    if (text.size() != kTextLength) return false;
-    char canonical[kTextLength];
-    WriteCanonicalText(values, canonical);
-    return std::memcmp(canonical, text.data(), kTextLength) == 0;
-}
-
 size_t KeyHash(std::string_view fileName, std::string_view filePath) {
     const size_t h = std::hash<std::string_view>()(fileName);
     return (h ^ (std::hash<std::string_view>()(filePath) + 0x9E3779B97F4A7C15ull + (h << 6) +
@@ -53,6 +46,13 @@ size_t KeyHash(std::string_view fileName, std::string_view filePath) {
 }
 
 }  // namespace
+
+bool IsCanonicalText(const uint8_t* values, std::string_view text) {
+    if (text.size() != kTextLength) return false;
+    char canonical[kTextLength];
+    WriteCanonicalText(values, canonical);
+    return std::memcmp(canonical, text.data(), kTextLength) == 0;
+}
 
 void TSignatureSnapshot::Clear() {
     prefetch_.reset();

@@ -132,6 +132,9 @@ class TSignatureSnapshot {
     std::vector<uint32_t> firstWithValue_;
 };
 
+// True when Text is exactly what SignatureToString writes for these values.
+bool IsCanonicalText(const uint8_t* values, std::string_view text);
+
 // What one search of the range scan did.
 struct TRangeScanResult {
     int64_t Visited = 0;  // records the table-driven scan would have visited

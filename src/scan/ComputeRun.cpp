@@ -105,6 +105,7 @@ void TCorvaneEngine::ComputeButtonClick() {
             ~TClear() {
                 engine.prefetch_ = nullptr;
                 engine.lookAhead_ = nullptr;
+                engine.runIndex_.Clear();
             }
         } clear{*this};
         ScanDirectory(searchPath);
@@ -259,6 +260,7 @@ void TCorvaneEngine::StoreSignature(const std::string& namePart, const std::stri
         }
         throw;
     }
+    runIndex_.RecordPosted(Signatures);
 }
 
 void TCorvaneEngine::RunIncrementalMatch() {
@@ -266,7 +268,7 @@ void TCorvaneEngine::RunIncrementalMatch() {
     TCursorKeeper cursor(controls_);
     State.MatchMargin = StrToInt(controls_.MarginText());
     TViewSuspension views(Signatures.SignaturesTable);
-    Matcher.CompareOneImage(false);
+    Matcher.CompareRunRecord(runIndex_);
     views.Resume();
 }
 

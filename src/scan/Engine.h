@@ -18,6 +18,7 @@
 
 #include "matching/FormControls.h"
 #include "matching/FormState.h"
+#include "matching/LiveSignatureIndex.h"
 #include "matching/MatchSearch.h"
 #include "picture/Bitmap32.h"
 #include "scan/TextFiles.h"
@@ -151,6 +152,9 @@ class TCorvaneEngine {
     TLogFile logFile_;
     TSignaturePrefetcher* prefetch_ = nullptr;  // during a processing pass
     TPictureWalker* lookAhead_ = nullptr;
+    // The signature table in memory for the incremental matches of a
+    // processing pass (loaded only when they would otherwise cost more).
+    TLiveSignatureIndex runIndex_;
 };
 
 // Folder part (up to and including the last "/") and name part of a full

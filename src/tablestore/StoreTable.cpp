@@ -370,6 +370,7 @@ void TStoreTable::CreateTable() {
 
 void TStoreTable::Open() {
     if (engine_) return;
+    ++changeCount_;
     if (tableName_.empty()) throw EDatabaseError("Missing table name.");
     auto engine = std::make_unique<TTableEngine>();
     Guard(*this, [&] {
@@ -410,6 +411,7 @@ void TStoreTable::Open() {
 
 void TStoreTable::Close() {
     if (!engine_) return;
+    ++changeCount_;
     std::unique_ptr<TTableEngine> engine = std::move(engine_);
     OpenTables().erase(OpenTables().find(engine->dataPath));
     for (TField* field : fields_) field->bound_ = -1;
@@ -418,6 +420,7 @@ void TStoreTable::Close() {
 }
 
 void TStoreTable::EmptyTable() {
+    ++changeCount_;
     if (engine_) {
         Guard(*this, [&] {
             if (!engine_->files->Exclusive()) Fail(10253);
@@ -440,6 +443,7 @@ void TStoreTable::EmptyTable() {
 
 void TStoreTable::RepairTable() {
     CheckClosed();
+    ++changeCount_;
     if (tableName_.empty()) throw EDatabaseError("Missing table name.");
     Guard(*this, [&] {
         const TFieldDefs fieldDefs = FieldDefs.empty() ? DefsFromFieldObjects(fields_) : FieldDefs;
@@ -624,6 +628,7 @@ void TStoreTable::Post() {
     CheckOpen();
     TTableEngine& e = *engine_;
     if (e.state != dsEdit && e.state != dsInsert) return;
+    ++changeCount_;
     Guard(*this, [&] {
         const uint32_t ignore = e.state == dsEdit ? e.editRecNo : 0;
         if (e.files->FindDuplicate(e.editBuffer.data(), ignore) >= 0)
@@ -667,6 +672,7 @@ void TStoreTable::Delete() {
     if (e.state == dsEdit) Cancel();
     if (!e.hasCurrent) CursorError("Cannot perform this operation on an empty dataset");
     if (readOnly_) CursorError("Cannot modify a read-only dataset");
+    ++changeCount_;
     Guard(*this, [&] {
         std::vector<uint8_t> record;
         e.files->ReadRecord(e.curRecNo, record);
@@ -675,6 +681,11 @@ void TStoreTable::Delete() {
         e.PlaceAtOrAfter(key);
     });
     NotifyData();
+}
+
+int32_t TStoreTable::RecordIdentity() const {
+    CheckOpen();
+    return engine_->hasCurrent ? store::RecordIdentity(engine_->curRecord.data()) : 0;
 }
 
 // ------------------------------------------------------------ key search

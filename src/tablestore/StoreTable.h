@@ -345,6 +345,10 @@ class TStoreTable {
     // those whose unique key repeats an earlier record's.
     void RepairTable();
     int RecordCount() const;  // open table; answered without visiting records
+    // Counts the changes made through this object: posts, deletions, emptying,
+    // repair, opening and closing. A reader that keeps records in memory
+    // compares it to know whether the table changed behind its back.
+    uint64_t ChangeCount() const { return changeCount_; }
 
     // ---- cursor
     void First();
@@ -362,6 +366,9 @@ class TStoreTable {
     void Post();
     void Cancel();  // drops a pending edit/insert, leaves a search key state
     void Delete();
+    // The current record's identity (the order of records of equal value in
+    // a non-unique index); 0 when there is no current record.
+    int32_t RecordIdentity() const;
 
     // ---- search by key
     void BeginKey();
@@ -407,6 +414,7 @@ class TStoreTable {
     bool exclusive_ = false;
     bool readOnly_ = false;
     size_t cacheLimit_ = 60u << 20;
+    uint64_t changeCount_ = 0;
     std::vector<TField*> fields_;
     std::vector<TStoreView*> views_;
     int suspendCount_ = 0;
