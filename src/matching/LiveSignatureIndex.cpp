@@ -78,6 +78,14 @@ void TLiveSignatureIndex::Load(TSignaturesTableObjects& objects,
     }
     restorer.Restore();
     Rebuild();
+    // Identities start again at 1 after 2^31 - 1 records: two records may
+    // then share one, and the order of equal texts is no longer theirs.
+    if (std::adjacent_find(treeIdentities_.begin(), treeIdentities_.end(),
+                           [](const auto& a, const auto& b) { return a.first == b.first; }) !=
+        treeIdentities_.end()) {
+        Clear();
+        return;
+    }
     changeCount_ = table.ChangeCount();
     loaded_ = true;
 }
@@ -106,7 +114,11 @@ void TLiveSignatureIndex::RecordPosted(TSignaturesTableObjects& objects) {
     const int32_t identity = table.RecordIdentity();
     const size_t old = EntryOf(identity);
     if (old < Size()) {
-        if (ValuesOf(old) == values && FullName(old) == fullName) return;
+        if (FullName(old) != fullName) {  // another record with this identity
+            Clear();
+            return;
+        }
+        if (ValuesOf(old) == values) return;
         entries_[old].Live = false;
         ++deadCount_;
     }
@@ -193,7 +205,7 @@ std::optional<std::string_view> TLiveSignatureIndex::RangeMatches(const TStoreTa
     if (picture >= Size()) return std::nullopt;
     const TValues& values = ValuesOf(picture);
     std::vector<uint32_t> near;
-    if (tree_) tree_->FindNear(values, margin, true, near);
+    tree_->FindNear(values, margin, true, near);
     TSignatureIndex::FindNearAmong(values, margin, true, recentCodes_.data(), recent_.data(),
                                    recent_.size(), static_cast<uint32_t>(treeSize_), near);
 
