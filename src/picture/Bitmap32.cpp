@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cassert>
+#include <cstdint>
 #include <cstdlib>
 
 namespace corvane {
@@ -60,7 +61,9 @@ bool TCustomMap::SetSize(int32_t newWidth, int32_t newHeight) {
     return true;
 }
 
-void TBitmap32::FreeBits::operator()(TColor32* p) const { std::free(p); }
+void TBitmap32::FreeBits::operator()(TColor32* p) const {
+    std::free(p);
+}
 
 TBitmap32::~TBitmap32() {
     Lock();
@@ -69,6 +72,14 @@ TBitmap32::~TBitmap32() {
 }
 
 bool TBitmap32::SetSize(int32_t newWidth, int32_t newHeight) {
+    return Resize(newWidth, newHeight, true);
+}
+
+bool TBitmap32::SetSizeForOverwrite(int32_t newWidth, int32_t newHeight) {
+    return Resize(newWidth, newHeight, false);
+}
+
+bool TBitmap32::Resize(int32_t newWidth, int32_t newHeight, bool clear) {
     newWidth = std::max(newWidth, 0);
     newHeight = std::max(newHeight, 0);
     if (newWidth == width_ && newHeight == height_) return false;
@@ -79,7 +90,10 @@ bool TBitmap32::SetSize(int32_t newWidth, int32_t newHeight) {
     bool allocated = true;
     if (newWidth > 0 && newHeight > 0) {
         const size_t count = static_cast<size_t>(newWidth) * static_cast<size_t>(newHeight);
-        bits_.reset(static_cast<TColor32*>(std::calloc(count, sizeof(TColor32))));
+        void* bits = clear                                  ? std::calloc(count, sizeof(TColor32))
+                     : count <= SIZE_MAX / sizeof(TColor32) ? std::malloc(count * sizeof(TColor32))
+                                                            : nullptr;
+        bits_.reset(static_cast<TColor32*>(bits));
         allocated = bits_ != nullptr;
     }
     if (allocated) {

@@ -88,6 +88,9 @@ class TBitmap32 : public TCustomMap {
     // raster ends empty at 0 x 0 (after Changed and Resized) and
     // "Can't allocate the DIB handle" is thrown.
     bool SetSize(int32_t newWidth, int32_t newHeight) override;
+    // SetSize for a caller that writes every pixel next: a new buffer is not
+    // cleared first.
+    bool SetSizeForOverwrite(int32_t newWidth, int32_t newHeight);
     bool Empty() const override { return bits_ == nullptr; }
 
     // Unchecked access: callers keep 0 <= X < Width and 0 <= Y < Height.
@@ -143,10 +146,12 @@ class TBitmap32 : public TCustomMap {
     void AssignTo(TPersistent* dest) const override;
 
   private:
+    bool Resize(int32_t newWidth, int32_t newHeight, bool clear);
     struct FreeBits {
         void operator()(TColor32* p) const;
     };
     // calloc'd, so a new buffer is all-zero without a separate fill pass
+    // (malloc'd by SetSizeForOverwrite)
     std::unique_ptr<TColor32[], FreeBits> bits_;
     TDrawMode drawMode_ = TDrawMode::dmOpaque;
     uint32_t masterAlpha_ = 255;

@@ -23,15 +23,23 @@ void AssignFromBitmap(TBitmap32& raster, const TBitmap& bitmap) {
 }
 
 // Any other picture paints itself over the (all-zero) pixels; what it leaves
-// unpainted reads opaque black afterwards.
+// unpainted reads opaque black afterwards. A picture that paints every pixel
+// opaque needs neither pass over the pixels (a fifth of the time of loading
+// a JPEG).
 void AssignFromGraphic(TBitmap32& raster, TGraphic& graphic, const TRect& drawRect) {
     const int32_t height = graphic.Height();
     const int32_t width = graphic.Width();
-    raster.SetSize(width, height);
+    const bool paintsAll =
+        graphic.DrawsEveryPixelOpaque() && drawRect == TRect{0, 0, width, height};
+    if (paintsAll) {
+        raster.SetSizeForOverwrite(width, height);
+    } else {
+        raster.SetSize(width, height);
+    }
     if (raster.Empty()) return;
     TCanvas canvas(raster);
     graphic.Draw(canvas, drawRect);
-    raster.SetAlphaOpaque();
+    if (!paintsAll) raster.SetAlphaOpaque();
 }
 
 void AssignFromPicture(TBitmap32& raster, const TPicture& picture) {

@@ -60,13 +60,16 @@ class TCanvasSink : public TJpegPixelSink {
             throw EInvalidGraphic("JPEG output does not fit the drawing rectangle");
     }
     uint8_t* Row(uint32_t y) override {
+        rowsGiven_ = std::max(rowsGiven_, y + 1);
         return reinterpret_cast<uint8_t*>(canvas_.ScanLine(rect_.Top + static_cast<int32_t>(y)) +
                                           rect_.Left);
     }
+    bool EveryRowGiven() const { return rowsGiven_ == static_cast<uint32_t>(rect_.Height()); }
 
   private:
     TCanvas& canvas_;
     TRect rect_;
+    uint32_t rowsGiven_ = 0;
 };
 
 TJpegDecodeOptions DecodeOptionsOf(const TJPEGDefaults& s) {
@@ -116,19 +119,27 @@ bool TJPEGImage::Empty() const {
 }
 
 void TJPEGImage::Draw(TCanvas& canvas, const TRect& rect) {
-    if (!bitmap_ && CanDecodeInto(canvas, rect)) {
+    if (CanDecodeInto(canvas, rect)) {
         DecodeInto(canvas, rect);
         return;
     }
     Bitmap().Draw(canvas, rect);
 }
 
-bool TJPEGImage::CanDecodeInto(const TCanvas& canvas, const TRect& rect) const {
+bool TJPEGImage::DecodesIntoCanvas() const {
     const bool colourOutput = !data_->grayscale && !settings_.GrayOutput &&
                               !settings_.PaletteOutput && !settings_.IncrementalDisplay;
-    return colourOutput && !data_->bytes.empty() && rect.Left >= 0 && rect.Top >= 0 &&
-           rect.Right <= canvas.Width() && rect.Bottom <= canvas.Height() &&
-           rect.Width() == Width() && rect.Height() == Height() && !rect.IsEmpty();
+    return !bitmap_ && colourOutput && !data_->bytes.empty();
+}
+
+bool TJPEGImage::DrawsEveryPixelOpaque() const {
+    return DecodesIntoCanvas();
+}
+
+bool TJPEGImage::CanDecodeInto(const TCanvas& canvas, const TRect& rect) const {
+    return DecodesIntoCanvas() && rect.Left >= 0 && rect.Top >= 0 && rect.Right <= canvas.Width() &&
+           rect.Bottom <= canvas.Height() && rect.Width() == Width() && rect.Height() == Height() &&
+           !rect.IsEmpty();
 }
 
 void TJPEGImage::DecodeInto(TCanvas& canvas, const TRect& rect) {
@@ -137,6 +148,9 @@ void TJPEGImage::DecodeInto(TCanvas& canvas, const TRect& rect) {
     options.fourBytesPerPixel = true;
     try {
         RunDecoder(sink, options);
+        // Every row is written (the in-memory source never suspends the
+        // library); a raster sized for this picture relies on it.
+        if (!sink.EveryRowGiven()) throw EInvalidGraphic("JPEG output ended before its last row");
     } catch (...) {
         canvas.FillRect(rect, 0);  // as if nothing had been drawn
         throw;

@@ -74,6 +74,7 @@ class TJPEGImage : public TGraphic {
     // same pixels without a second copy of the picture. It keeps no bitmap
     // then, and on failure its rectangle is left all zero.
     void Draw(TCanvas& canvas, const TRect& rect) override;
+    bool DrawsEveryPixelOpaque() const override;
 
     // Takes every byte from the stream's position to its end ("Stream read
     // error" when fewer arrive) and reads the header of non-empty data
@@ -119,6 +120,8 @@ class TJPEGImage : public TGraphic {
 
   private:
     void Decode();
+    // Colour output, not decoded yet: a draw decodes straight into the canvas.
+    bool DecodesIntoCanvas() const;
     bool CanDecodeInto(const TCanvas& canvas, const TRect& rect) const;
     void DecodeInto(TCanvas& canvas, const TRect& rect);
     // Runs the decoder into Sink inside the progress bracket; answers false

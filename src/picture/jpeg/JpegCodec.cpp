@@ -241,9 +241,10 @@ bool ConfigureDecoder(jpeg_decompress_struct& cinfo, const TJpegDecodeOptions& o
         cinfo.quantize_colors = TRUE;
         cinfo.desired_number_of_colors = 236;
     }
-    // Unquantised colour comes out blue, green, red; a colormap stays RGB.
+    // Unquantised colour comes out blue, green, red (four bytes: the fourth
+    // an opaque alpha of 0xFF); a colormap stays RGB.
     if (!cinfo.quantize_colors)
-        cinfo.out_color_space = options.fourBytesPerPixel ? JCS_EXT_BGRX : JCS_EXT_BGR;
+        cinfo.out_color_space = options.fourBytesPerPixel ? JCS_EXT_BGRA : JCS_EXT_BGR;
     return cinfo.quantize_colors;
 }
 
@@ -251,7 +252,7 @@ TJpegOutputFormat OutputFormat(const jpeg_decompress_struct& cinfo, bool quantiz
     TJpegOutputFormat format;
     format.width = cinfo.output_width;
     format.height = cinfo.output_height;
-    format.bitsPerPixel = quantized ? 8 : cinfo.out_color_space == JCS_EXT_BGRX ? 32 : 24;
+    format.bitsPerPixel = quantized ? 8 : cinfo.out_color_space == JCS_EXT_BGRA ? 32 : 24;
     if (quantized) {
         bool gray = cinfo.out_color_components == 1;
         for (int i = 0; i < cinfo.actual_number_of_colors; ++i) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <set>
@@ -99,6 +100,10 @@ TEST_F(JPEGImageTest, RasterReceivesTheLibraryColoursOpaque) {
     EXPECT_EQ(image.Width(), 45);
     EXPECT_EQ(image.Height(), 31);
     TBitmap32 raster;
+    // Another size first: the new buffer is not cleared, so every pixel
+    // must come from the picture.
+    raster.SetSize(46, 31);
+    raster.FillAll(0x12345678);
     raster.Assign(&image);
     ASSERT_EQ(raster.Width(), 45);
     ASSERT_EQ(raster.Height(), 31);
@@ -168,12 +173,15 @@ TEST_F(JPEGImageTest, DecodeFailureLeavesTheRasterSizedAndBlankAndClosesTheBrack
     TJPEGImage image;
     LoadBytes(image, jpeg);
     TBitmap32 raster;
+    raster.SetSize(33, 32);
+    raster.FillAll(0x12345678);
     int changes = 0;
     raster.OnChange = [&](TPersistent*) { ++changes; };
     EXPECT_EQ(FailureOf([&] { raster.Assign(&image); }), "JPEG error #14");
     EXPECT_EQ(changes, 1);
     EXPECT_EQ(raster.Width(), 32);
-    EXPECT_EQ(raster.GetPixel(7, 7), 0u);
+    EXPECT_TRUE(std::all_of(raster.Bits(), raster.Bits() + 32 * 32,
+                            [](TColor32 pixel) { return pixel == 0; }));
     EXPECT_FALSE(image.HasBitmap());
 }
 
