@@ -70,10 +70,13 @@ void Run(const char* name, int w, int h, Bytes pixels, bool interlaced) {
         gif.LoadFromStream(stream);
         decodeCpu = std::min(decodeCpu, CpuSeconds() - cpuStart);
     }
-    double best = 1e9, bestCpu = 1e9;
+    // A new raster each time, and one raster loaded again and again as the
+    // engine's working raster is (its buffer kept while the size is the same).
+    double best = 1e9, bestCpu = 1e9, reusedCpu = 1e9;
+    TBitmap32 working;
     for (int round = 0; round < 7; ++round) {
         const auto start = std::chrono::steady_clock::now();
-        const double cpuStart = CpuSeconds();
+        double cpuStart = CpuSeconds();
         TReadOnlyMemoryStream stream(file.data(), file.size());
         TGIFImage gif;
         gif.LoadFromStream(stream);
@@ -81,12 +84,21 @@ void Run(const char* name, int w, int h, Bytes pixels, bool interlaced) {
         raster.Assign(&gif);
         bestCpu = std::min(bestCpu, CpuSeconds() - cpuStart);
         best = std::min(best, Seconds(std::chrono::steady_clock::now() - start));
+
+        cpuStart = CpuSeconds();
+        TReadOnlyMemoryStream again(file.data(), file.size());
+        TGIFImage next;
+        next.LoadFromStream(again);
+        working.Assign(&next);
+        reusedCpu = std::min(reusedCpu, CpuSeconds() - cpuStart);
     }
     const double megapixels = static_cast<double>(w) * h / 1e6;
     std::printf(
         "gif load %-20s %dx%d %7.1f KiB  wall %7.2f ms %6.1f MP/s  cpu %7.2f ms %6.1f MP/s\n", name,
         w, h, static_cast<double>(file.size()) / 1024, best * 1e3, megapixels / best, bestCpu * 1e3,
         megapixels / bestCpu);
+    std::printf("    into a reused raster:          cpu %7.2f ms %6.1f MP/s\n", reusedCpu * 1e3,
+                megapixels / reusedCpu);
     std::printf("    of which LoadFromStream alone: cpu %7.2f ms %6.1f MP/s\n", decodeCpu * 1e3,
                 megapixels / decodeCpu);
 }

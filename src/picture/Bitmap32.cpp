@@ -4,6 +4,9 @@
 #include <cassert>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
+
+#include <sys/mman.h>
 
 namespace corvane {
 
@@ -71,6 +74,28 @@ TBitmap32::~TBitmap32() {
     Unlock();
 }
 
+namespace {
+
+// A pixel buffer, all zero when Clear. A large one is placed on huge-page
+// boundaries and offered huge pages: its first writes then fault once per
+// 2 MiB instead of once per 4 KiB, which otherwise costs a large picture's
+// load a quarter of its time (clearing it costs less than those faults).
+void* AllocatePixels(size_t count, bool clear) {
+    constexpr size_t kHugePage = size_t{2} << 20;
+    if (count > (SIZE_MAX - kHugePage) / sizeof(TColor32)) return nullptr;
+    const size_t bytes = count * sizeof(TColor32);
+    if (bytes < 4 * kHugePage)
+        return clear ? std::calloc(count, sizeof(TColor32)) : std::malloc(bytes);
+    const size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
+    void* bits = std::aligned_alloc(kHugePage, rounded);
+    if (bits == nullptr) return nullptr;
+    madvise(bits, rounded, MADV_HUGEPAGE);  // only advice: without it, small pages
+    if (clear) std::memset(bits, 0, bytes);
+    return bits;
+}
+
+}  // namespace
+
 bool TBitmap32::SetSize(int32_t newWidth, int32_t newHeight) {
     return Resize(newWidth, newHeight, true);
 }
@@ -90,10 +115,7 @@ bool TBitmap32::Resize(int32_t newWidth, int32_t newHeight, bool clear) {
     bool allocated = true;
     if (newWidth > 0 && newHeight > 0) {
         const size_t count = static_cast<size_t>(newWidth) * static_cast<size_t>(newHeight);
-        void* bits = clear                                  ? std::calloc(count, sizeof(TColor32))
-                     : count <= SIZE_MAX / sizeof(TColor32) ? std::malloc(count * sizeof(TColor32))
-                                                            : nullptr;
-        bits_.reset(static_cast<TColor32*>(bits));
+        bits_.reset(static_cast<TColor32*>(AllocatePixels(count, clear)));
         allocated = bits_ != nullptr;
     }
     if (allocated) {

@@ -150,8 +150,7 @@ class TBitmap32 : public TCustomMap {
     struct FreeBits {
         void operator()(TColor32* p) const;
     };
-    // calloc'd, so a new buffer is all-zero without a separate fill pass
-    // (malloc'd by SetSizeForOverwrite)
+    // From malloc/calloc, or aligned_alloc for large ones (AllocatePixels)
     std::unique_ptr<TColor32[], FreeBits> bits_;
     TDrawMode drawMode_ = TDrawMode::dmOpaque;
     uint32_t masterAlpha_ = 255;

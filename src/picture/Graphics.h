@@ -232,9 +232,9 @@ class TGraphic : public TPersistent {
     // Draws the whole picture stretched into rect of the canvas (clipped to
     // the canvas). May decode on first use, hence not const.
     virtual void Draw(TCanvas& canvas, const TRect& rect) = 0;
-    // True when Draw into a rectangle of the picture's own size, on a 32-bit
-    // canvas that holds it, writes every pixel of the rectangle with an
-    // opaque alpha, or fails leaving it all zero.
+    // True when Draw into a rectangle of the picture's own size at the
+    // top-left of a 32-bit canvas that holds it writes, when it returns
+    // normally, every pixel of the rectangle with an opaque alpha.
     virtual bool DrawsEveryPixelOpaque() const { return false; }
 
     // Opens the file for reading ("Cannot open file %s") and calls

@@ -38,7 +38,13 @@ void AssignFromGraphic(TBitmap32& raster, TGraphic& graphic, const TRect& drawRe
     }
     if (raster.Empty()) return;
     TCanvas canvas(raster);
-    graphic.Draw(canvas, drawRect);
+    try {
+        graphic.Draw(canvas, drawRect);
+    } catch (...) {
+        // Nothing of the uncleared buffer may show: all zero, as if cleared.
+        if (paintsAll) raster.FillAll(0);
+        throw;
+    }
     if (!paintsAll) raster.SetAlphaOpaque();
 }
 

@@ -21,12 +21,14 @@ class TSolidPicture : public TGraphic {
         if (failDraw) throw EInvalidGraphic("draw failed");
         if (paints_) canvas.FillRect(rect, color_);
     }
+    bool DrawsEveryPixelOpaque() const override { return claimsOpaque; }
     void LoadFromStream(TStream&) override {}
     void SaveToStream(TStream&) override {}
 
     int draws = 0;
     TRect lastRect;
     bool failDraw = false;
+    bool claimsOpaque = false;
 
   private:
     int32_t w_, h_;
@@ -108,6 +110,36 @@ TEST_F(RasterAssign, DrawFailureKeepsTheNewSizeAndClosesTheBracket) {
     EXPECT_EQ(raster.UpdateCount(), 0);
     EXPECT_EQ(events, "changing resize change ");
     ExpectAll(0);
+}
+
+TEST_F(RasterAssign, OpaquePaintingSkipsClearingYetNothingOfTheOldBufferShows) {
+    // Small buffers come from the heap, large ones (8 MiB and more) on huge pages.
+    for (const auto& [w, h] : {std::pair{5, 3}, std::pair{2048, 1100}}) {
+        SCOPED_TRACE(w);
+        struct Case {
+            bool claimsOpaque, paints, fails;
+            TColor32 expected;
+        } cases[] = {
+            {true, true, false, 0xFF0A141E},   // every pixel painted opaque
+            {true, true, true, 0},             // failed: all zero, as if cleared
+            {false, false, false, 0xFF000000}  // cleared, then made opaque
+        };
+        for (const Case& c : cases) {
+            raster.SetSize(w + 1, h);
+            raster.FillAll(0x12345678);
+            events.clear();
+            TSolidPicture picture(w, h, 0xFF0A141E, c.paints);
+            picture.claimsOpaque = c.claimsOpaque;
+            picture.failDraw = c.fails;
+            if (c.fails) {
+                EXPECT_THROW(raster.Assign(&picture), EInvalidGraphic);
+            } else {
+                raster.Assign(&picture);
+            }
+            EXPECT_EQ(events, "changing resize change ");
+            ExpectAll(c.expected);
+        }
+    }
 }
 
 TEST_F(RasterAssign, BitmapIsCopiedOneToOne) {

@@ -134,6 +134,15 @@ void TGIFImage::Draw(TCanvas& canvas, const TRect& rect) {
     drawing_ = false;
 }
 
+bool TGIFImage::DrawsEveryPixelOpaque() const {
+    if (drawing_ || images_.empty()) return false;
+    const TGIFSubImage& frame = *images_.front();
+    const bool skips = (drawOptions_ & goTransparent) != 0 && frame.Transparent();
+    return !skips && frame.Left() == 0 && frame.Top() == 0 && frame.Width() == Width() &&
+           frame.Height() == Height() && !frame.Data().empty() &&
+           frame.ActiveColorMap().Count() > 0;
+}
+
 void TGIFImage::DrawFrame(const TGIFSubImage& frame, TCanvas& canvas, const TRect& rect) {
     const TGIFColorMap& map = frame.ActiveColorMap();
     if (map.Count() == 0) throw GIFException("No global or local color table defined");

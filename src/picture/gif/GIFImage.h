@@ -302,6 +302,9 @@ class TGIFImage : public TGraphic {
 
     // Paints frame 0 into rect (the logical screen mapped onto rect).
     void Draw(TCanvas& canvas, const TRect& rect) override;
+    // Frame 0 covers the logical screen with pixels and no transparent index
+    // to honour.
+    bool DrawsEveryPixelOpaque() const override;
 
     const TGIFHeader& Header() const { return header_; }
     const TGIFImageList& Images() const { return images_; }

@@ -131,6 +131,25 @@ void TGIFLZWDecoder::Decode(uint8_t* pixels, int32_t width, int32_t height, bool
     }
 }
 
+// Inlined: called once per code, millions of times per picture.
+[[gnu::always_inline]] inline void TGIFLZWDecoder::CopyString(uint8_t* pixels, int64_t pos,
+                                                              uint32_t start, int64_t length,
+                                                              int64_t total) {
+    uint8_t* dst = pixels + pos;
+    const uint8_t* src = pixels + start;
+    const int64_t room = total - pos;
+    const int64_t distance = dst - src;
+    if (length <= kChunk && room >= kChunk && distance >= kChunk) {
+        std::memcpy(dst, src, kChunk);  // over-copies; the caller restores the tail
+    } else if (distance >= length) {
+        std::memcpy(dst, src, static_cast<size_t>(std::min(length, room)));
+    } else {
+        // The entry just made: the previous string and its own first index.
+        const int64_t n = std::min(length, room);
+        for (int64_t i = 0; i < n; ++i) dst[i] = src[i];
+    }
+}
+
 template <bool kWrite>
 void TGIFLZWDecoder::DecodeLinear(uint8_t* pixels, int64_t total, uint8_t fill) {
     // Hot state in locals: stores through the pixel pointer could alias members.
@@ -191,23 +210,6 @@ void TGIFLZWDecoder::DecodeLinear(uint8_t* pixels, int64_t total, uint8_t fill) 
     nextFree_ = nextFree;
     if (kWrite && pos < total)
         std::memset(pixels + pos, fill, static_cast<size_t>(std::min(kChunk, total - pos)));
-}
-
-void TGIFLZWDecoder::CopyString(uint8_t* pixels, int64_t pos, uint32_t start, int64_t length,
-                                int64_t total) {
-    uint8_t* dst = pixels + pos;
-    const uint8_t* src = pixels + start;
-    const int64_t room = total - pos;
-    const int64_t distance = dst - src;
-    if (length <= kChunk && room >= kChunk && distance >= kChunk) {
-        std::memcpy(dst, src, kChunk);  // over-copies; the caller restores the tail
-    } else if (distance >= length) {
-        std::memcpy(dst, src, static_cast<size_t>(std::min(length, room)));
-    } else {
-        // The entry just made: the previous string and its own first index.
-        const int64_t n = std::min(length, room);
-        for (int64_t i = 0; i < n; ++i) dst[i] = src[i];
-    }
 }
 
 void TGIFLZWDecoder::Finish() {

@@ -116,6 +116,10 @@ TEST_F(GIFImageTest, FramesInVariousShapes) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         gif.OnWarning = nullptr;
+        // Left-over pixels of another size: whatever the frame does not
+        // cover must still read black.
+        raster.SetSize(c.screenW + 1, c.screenH);
+        raster.FillAll(0x12345678);
         auto map = giftest::Palette(c.colours);
         LoadIntoRaster(giftest::SingleFrameGIF(c.screenW, c.screenH, map, c.frame));
         EXPECT_EQ(raster.Width(), c.screenW);
