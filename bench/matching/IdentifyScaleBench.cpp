@@ -9,41 +9,19 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
+#include "BenchMeasures.h"
 #include "matching/SignatureGenerator.h"
 #include "matching/SignatureSnapshot.h"
 #include "scan/Engine.h"
 #include "util/Exception.h"
 
 using namespace corvane;
+using namespace corvane::bench;
 
 namespace {
-
-double Seconds(std::chrono::steady_clock::time_point since) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
-}
-
-// Peak resident memory since the last reset, in bytes.
-long PeakResident() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6)) * 1024;
-    return 0;
-}
-long Resident() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6)) * 1024;
-    return 0;
-}
-void ResetPeak() {
-    std::ofstream("/proc/self/clear_refs") << "5";
-}
 
 void WarmStore(TSignaturesTableObjects& signatures) {
     TStoreTable& table = signatures.SignaturesTable;

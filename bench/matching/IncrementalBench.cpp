@@ -8,29 +8,18 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
+#include "BenchMeasures.h"
 #include "matching/LiveSignatureIndex.h"
 #include "matching/SignatureGenerator.h"
 #include "scan/Engine.h"
 
 using namespace corvane;
+using namespace corvane::bench;
 
 namespace {
-
-double Seconds(std::chrono::steady_clock::time_point since) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
-}
-
-long PeakResident() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6)) * 1024;
-    return 0;
-}
 
 class TRun {
   public:
