@@ -243,6 +243,17 @@ int EntryBytes(const std::string& packed) {
     return static_cast<int>(packed.size()) + kEntryOverhead;
 }
 
+// Writes the entry just below the page's entry area, which it then starts;
+// returns its offset. The caller makes sure it fits.
+int PutEntry(TPage& page, const std::string& packed, uint32_t value) {
+    const int start = DataStart(page) - (EntryBytes(packed) - 2);
+    Put16(page.data + start, static_cast<uint16_t>(packed.size()));
+    std::memcpy(page.data + start + 2, packed.data(), packed.size());
+    Put32(page.data + start + 2 + packed.size(), value);
+    SetDataStart(page, start);
+    return start;
+}
+
 }  // namespace
 
 TIndexTree::TIndexTree(TPageCache& cache, TIndexHeader& header, int index)
@@ -430,11 +441,10 @@ bool TIndexTree::Prev(TTreePos& pos) {
 }
 
 bool TIndexTree::Ascending(const TPage& left, const TPage& right) const {
-    int length = 0;
-    const uint8_t* first = PackedKey(right, 0, length);
-    return Compare(left, Count(left) - 1,
-                   std::string(reinterpret_cast<const char*>(first), static_cast<size_t>(length))) <
-           0;
+    int lastLength = 0, firstLength = 0;
+    const uint8_t* last = PackedKey(left, Count(left) - 1, lastLength);
+    const uint8_t* first = PackedKey(right, 0, firstLength);
+    return ComparePacked(last, lastLength, first, firstLength) < 0;
 }
 
 std::string TIndexTree::KeyAt(const TTreePos& pos) {
@@ -490,17 +500,12 @@ TIndexTree::TEntries TIndexTree::EntriesOf(const TPage& page) const {
 void TIndexTree::Fill(TPage& page, const TEntries& entries, size_t begin, size_t end) {
     // The header stays; offsets and entries are written anew.
     std::memset(page.data + kEntriesOffset, 0, kPageSize - kEntriesOffset);
-    int start = kPageSize;
+    SetDataStart(page, kPageSize);
     for (size_t i = begin; i < end; ++i) {
-        const std::string& packed = entries[i].first;
-        start -= EntryBytes(packed) - 2;
-        Put16(page.data + start, static_cast<uint16_t>(packed.size()));
-        std::memcpy(page.data + start + 2, packed.data(), packed.size());
-        Put32(page.data + start + 2 + packed.size(), entries[i].second);
+        const int start = PutEntry(page, entries[i].first, entries[i].second);
         Put16(page.data + kEntriesOffset + 2 * (i - begin), static_cast<uint16_t>(start));
     }
     SetCount(page, static_cast<int>(end - begin));
-    SetDataStart(page, start);
     page.dirty = true;
 }
 
@@ -512,15 +517,11 @@ void TIndexTree::InsertAt(TPath& path, TPageRef node, int pos, const std::string
     const int count = Count(*node);
     node->dirty = true;
     if (FreeSpace(*node) >= EntryBytes(packed)) {
-        const int start = DataStart(*node) - (EntryBytes(packed) - 2);
-        Put16(node->data + start, static_cast<uint16_t>(packed.size()));
-        std::memcpy(node->data + start + 2, packed.data(), packed.size());
-        Put32(node->data + start + 2 + packed.size(), value);
+        const int start = PutEntry(*node, packed, value);
         uint8_t* slot = node->data + kEntriesOffset + 2 * pos;
         std::memmove(slot + 2, slot, static_cast<size_t>(2 * (count - pos)));
         Put16(slot, static_cast<uint16_t>(start));
         SetCount(*node, count + 1);
-        SetDataStart(*node, start);
         return;
     }
     // Split: the lower half of the bytes stays here, each side at least one entry.
