@@ -13,3 +13,5 @@ BUILD=${1:-build}
 "$BUILD/bench_matching"  # the search tree alone: 100,000 and 1,000,000 signatures at margins 5, 25, 50
 "$BUILD/bench_identify_scale"  # identify all through the tables: 100,000 and 1,000,000 records (<= 3 s / 30 s, <= 300 bytes per record)
 "$BUILD/bench_incremental"  # compute runs posting 100,000 and 1,000,000 signatures with incremental matching; one more search on the table vs the index
+"$BUILD/bench_picture_formats"  # PNG/WebP/TIFF/HEIC loaders vs their libraries on 12 MP (<= 1.1), compute per format and mixed
+"$BUILD/bench_identify_scale" --rotations --records 1000000 --margin 5  # identify with rotations vs without (<= 8 x)

@@ -211,6 +211,20 @@ void TCorvaneForm::BuildSignaturesTab() {
     NormalizeCBBox = MakeCheck(page, "NormalizeCB", "Normalize", 180, 46, 90);
     SetHint(NormalizeCBBox, "Normalize brightness before computing image signatures");
     IncrMatchCBBox = MakeCheck(page, "IncrMatchCB", "Incremental Match", 280, 46, 130);
+    ApplyOrientationCBBox = MakeCheck(page, "ApplyOrientationCB", "Orientation", 420, 46, 100);
+    SetHint(ApplyOrientationCBBox,
+            "Turn JPEG and HEIC pictures upright by their orientation tag\n"
+            "before computing image signatures");
+    // One box per picture format the scan may take; formats the installed
+    // libraries cannot decode stay disabled.
+    int left = 230;
+    for (const TPictureKind kind : TPictureFormats::Kinds()) {
+        const std::string name = std::string("Format") + TPictureFormats::NameOf(kind) + "CB";
+        QCheckBox* box = MakeCheck(page, name.c_str(), TPictureFormats::NameOf(kind), left, 74, 58);
+        box->setEnabled(TPictureFormats::Available(kind));
+        FormatCBBoxes.emplace_back(kind, box);
+        left += 58;
+    }
     ClearButton = MakeButton(page, "ClearButton", "Clr", 681, 44, 41, 21);
     lSignaturesDB = MakeLabel(page, "lSignaturesDB", "Signatures DB", 16, 76);
     lSignaturesDB->setFont(SansFont(8, true));
@@ -265,6 +279,8 @@ void TCorvaneForm::BuildMatchesTab() {
             "values of about 5-10 to find \"identical\" images; use\n"
             "margin values of >=50 to find \"similar\" images.");
     ColorsCBBox = MakeCheck(page, "ColorsCB", "Colors", 310, 7, 70);
+    RotationsCBBox = MakeCheck(page, "RotationsCB", "Rotations", 385, 7, 90);
+    SetHint(RotationsCBBox, "Also match copies turned by 90, 180 or 270 degrees or mirrored");
     SetHint(ColorsCBBox,
             "When comparing image signatures, compare each color separately;\n"
             "otherwise, compare the sum of the colors (black/white)");
@@ -552,7 +568,7 @@ void TCorvaneForm::DBGrid1CellClick() {
         SigFile = engine_->Signatures.SignaturesTableFilePath.AsString() +
                   engine_->Signatures.SignaturesTableFileName.AsString();
         bool loaded = false;
-        LoadPictureFile(*this, SigFile, false, loaded, SigImage->Bitmap());
+        LoadPictureFile(*this, SigFile, false, loaded, SigImage->Bitmap(), ViewLoadOptions());
     });
 }
 
@@ -605,8 +621,8 @@ void TCorvaneForm::ShowPairOnce() {
     LeftFile = CurrentMatchFile(1);
     RightFile = CurrentMatchFile(2);
     bool loaded = false;
-    LoadPictureFile(*this, LeftFile, false, loaded, MatchImage1->Bitmap());
-    LoadPictureFile(*this, RightFile, false, loaded, MatchImage2->Bitmap());
+    LoadPictureFile(*this, LeftFile, false, loaded, MatchImage1->Bitmap(), ViewLoadOptions());
+    LoadPictureFile(*this, RightFile, false, loaded, MatchImage2->Bitmap(), ViewLoadOptions());
     ComputeDifferencePicture(MatchImage1->Bitmap(), MatchImage2->Bitmap(), DiffImage->Bitmap());
     DiffImage->Invalidate();
     const TPairLabels labels =
@@ -798,6 +814,32 @@ bool TCorvaneForm::SubDirsCB() const {
 }
 bool TCorvaneForm::IncrMatchCB() const {
     return IncrMatchCBBox->isChecked();
+}
+TLoadOptions TCorvaneForm::ViewLoadOptions() const {
+    // The views show pictures as their signatures were computed.
+    TLoadOptions options;
+    options.ApplyOrientation = ApplyOrientationCB();
+    return options;
+}
+bool TCorvaneForm::ApplyOrientationCB() const {
+    return ApplyOrientationCBBox->isChecked();
+}
+void TCorvaneForm::SetApplyOrientationCB(bool value) {
+    ApplyOrientationCBBox->setChecked(value);
+}
+bool TCorvaneForm::RotationsCB() const {
+    return RotationsCBBox->isChecked();
+}
+void TCorvaneForm::SetRotationsCB(bool value) {
+    RotationsCBBox->setChecked(value);
+}
+TPictureFormats TCorvaneForm::Formats() const {
+    TPictureFormats formats;
+    for (const auto& [kind, box] : FormatCBBoxes) formats.Set(kind, box->isChecked());
+    return formats;
+}
+void TCorvaneForm::SetFormats(const TPictureFormats& value) {
+    for (const auto& [kind, box] : FormatCBBoxes) box->setChecked(value.Has(kind));
 }
 void TCorvaneForm::SetNormalizeCB(bool value) {
     NormalizeCBBox->setChecked(value);

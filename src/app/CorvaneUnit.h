@@ -123,6 +123,13 @@ class TCorvaneForm : public QWidget, public TFormControls {
     void SetColorsCB(bool value) override;
     void SetSubDirsCB(bool value) override;
     void SetIncrMatchCB(bool value) override;
+    bool ApplyOrientationCB() const override;
+    void SetApplyOrientationCB(bool value) override;
+    bool RotationsCB() const override;
+    void SetRotationsCB(bool value) override;
+    TPictureFormats Formats() const override;
+    TLoadOptions ViewLoadOptions() const;
+    void SetFormats(const TPictureFormats& value) override;
     std::string MarginText() const override;
     void SetMarginText(const std::string& text) override;
     std::string SearchPath() const override;
@@ -163,6 +170,8 @@ class TCorvaneForm : public QWidget, public TFormControls {
     QCheckBox* SubDirsCBBox;
     QCheckBox* NormalizeCBBox;
     QCheckBox* IncrMatchCBBox;
+    QCheckBox* ApplyOrientationCBBox;
+    std::vector<std::pair<TPictureKind, QCheckBox*>> FormatCBBoxes;
     QPushButton* ClearButton;
     QLabel* lSignaturesDB;
     TDBGrid* DBGrid1;
@@ -177,6 +186,7 @@ class TCorvaneForm : public QWidget, public TFormControls {
     QLabel* Label2;
     QLineEdit* MarginEdit;
     QCheckBox* ColorsCBBox;
+    QCheckBox* RotationsCBBox;
     QLabel* lMatchesDB;
     TDBGrid* DBGrid2;
     TImage32* MatchImage1;

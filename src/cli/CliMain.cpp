@@ -27,14 +27,18 @@ constexpr const char* kUsage =
     "  corvane-cli [--data DIR] compute [--folder DIR] [--subdirs|--no-subdirs] [--force]\n"
     "                 [--normalize|--no-normalize] [--incremental|--no-incremental]\n"
     "                 [--margin N] [--colors|--sum] [--workers N]\n"
-    "  corvane-cli [--data DIR] identify [--margin N] [--colors|--sum]\n"
+    "                 [--formats LIST] [--orientation|--no-orientation]\n"
+    "  corvane-cli [--data DIR] identify [--margin N] [--colors|--sum] "
+    "[--rotations|--no-rotations]\n"
     "  corvane-cli [--data DIR] match-single FILE [--margin N] [--colors|--sum]\n"
+    "                 [--rotations|--no-rotations]\n"
     "  corvane-cli [--data DIR] convert [--folder DIR]\n"
     "  corvane-cli [--data DIR] batch [--workers N]\n"
     "  corvane-cli [--data DIR] signatures\n"
     "  corvane-cli [--data DIR] matches\n"
     "  corvane-cli decode FILE OUT.ppm\n"
-    "  corvane-cli signature FILE [--normalize]\n";
+    "  corvane-cli signature FILE [--normalize] [--orientation]\n"
+    "  LIST: picture formats separated by commas: JPG,GIF,BMP,PNG,WEBP,TIFF,HEIC,AVIF\n";
 
 class EUsage : public Exception {
   public:
@@ -56,7 +60,7 @@ struct TArguments {
 
 // Options that take a value.
 bool TakesValue(const std::string& name) {
-    return name == "--folder" || name == "--margin" || name == "--workers";
+    return name == "--folder" || name == "--margin" || name == "--workers" || name == "--formats";
 }
 
 TArguments ParseArguments(const std::vector<std::string>& words,
@@ -110,14 +114,20 @@ void ApplyOverrides(const TArguments& arguments, TCliControls& controls) {
         if (name == "--margin") controls.Margin = value;
         if (name == "--colors") controls.Colors = true;
         if (name == "--sum") controls.Colors = false;
+        if (name == "--formats") controls.PictureFormats = TPictureFormats::Parse(value);
+        if (name == "--orientation") controls.ApplyOrientation = true;
+        if (name == "--no-orientation") controls.ApplyOrientation = false;
+        if (name == "--rotations") controls.Rotations = true;
+        if (name == "--no-rotations") controls.Rotations = false;
     }
 }
 
-const std::vector<std::string> kMatchOptions = {"--margin", "--colors", "--sum"};
+const std::vector<std::string> kMatchOptions = {"--margin", "--colors", "--sum", "--rotations",
+                                                "--no-rotations"};
 const std::vector<std::string> kComputeOptions = {
-    "--folder",    "--subdirs",      "--no-subdirs",  "--force",
-    "--normalize", "--no-normalize", "--incremental", "--no-incremental",
-    "--margin",    "--colors",       "--sum",         "--workers"};
+    "--folder",       "--subdirs",     "--no-subdirs",     "--force",       "--normalize",
+    "--no-normalize", "--incremental", "--no-incremental", "--margin",      "--colors",
+    "--sum",          "--workers",     "--formats",        "--orientation", "--no-orientation"};
 
 // Makes the selected picture's record current; false when there is none.
 bool SelectSignatureRecord(TCorvaneEngine& engine, const std::string& fileName) {
@@ -157,9 +167,10 @@ void ListMatches(TCorvaneEngine& engine) {
 
 // Loads a picture as the compute run does; a file that is not a picture is
 // an error here.
-void LoadOnePicture(TCliControls& controls, const std::string& fileName, TBitmap32& raster) {
+void LoadOnePicture(TCliControls& controls, const std::string& fileName, TBitmap32& raster,
+                    const TLoadOptions& options = {}) {
     bool loaded = false;
-    LoadPictureFile(controls, fileName, false, loaded, raster);
+    LoadPictureFile(controls, fileName, false, loaded, raster, options);
     if (!loaded) throw Exception(Format("Not a picture file: %s", fileName.c_str()));
 }
 
@@ -191,9 +202,11 @@ int RunPictureCommand(const std::string& command, const std::vector<std::string>
         WritePpm(raster, arguments.Positional[1]);
         return 0;
     }
-    const TArguments arguments = ParseArguments(words, {"--normalize"});
+    const TArguments arguments = ParseArguments(words, {"--normalize", "--orientation"});
     ExpectPositional(arguments, 1);
-    LoadOnePicture(controls, arguments.Positional[0], raster);
+    TLoadOptions options;
+    options.ApplyOrientation = arguments.Has("--orientation");
+    LoadOnePicture(controls, arguments.Positional[0], raster, options);
     if (arguments.Has("--normalize")) NormalizeBrightness(raster);
     std::cout << SignatureToString(ComputeSignature(raster)) << '\n';
     return 0;

@@ -32,6 +32,15 @@ class TFormControls : public TLoadControls {
     virtual void SetColorsCB(bool value) = 0;
     virtual void SetSubDirsCB(bool value) = 0;
     virtual void SetIncrMatchCB(bool value) = 0;
+    // Turn JPEG and HEIF pictures upright before the signature (ApplyOrientation).
+    virtual bool ApplyOrientationCB() const = 0;
+    virtual void SetApplyOrientationCB(bool value) = 0;
+    // Match searches also compare turned and mirrored arrangements (Rotations).
+    virtual bool RotationsCB() const = 0;
+    virtual void SetRotationsCB(bool value) = 0;
+    // The picture formats the directory scan accepts (Formats).
+    virtual TPictureFormats Formats() const = 0;
+    virtual void SetFormats(const TPictureFormats& value) = 0;
 
     // ---- edits
     virtual std::string MarginText() const = 0;  // MarginEdit
@@ -71,6 +80,9 @@ class TPlainFormControls : public TFormControls {
     bool Colors = true;
     bool SubDirs = true;
     bool IncrMatch = false;
+    bool ApplyOrientation = false;
+    bool Rotations = false;
+    TPictureFormats PictureFormats;
     std::string Margin = "25";
     std::string Search;
     std::vector<std::string> Ignore;
@@ -96,6 +108,12 @@ class TPlainFormControls : public TFormControls {
     void SetColorsCB(bool value) override { Colors = value; }
     void SetSubDirsCB(bool value) override { SubDirs = value; }
     void SetIncrMatchCB(bool value) override { IncrMatch = value; }
+    bool ApplyOrientationCB() const override { return ApplyOrientation; }
+    void SetApplyOrientationCB(bool value) override { ApplyOrientation = value; }
+    bool RotationsCB() const override { return Rotations; }
+    void SetRotationsCB(bool value) override { Rotations = value; }
+    TPictureFormats Formats() const override { return PictureFormats; }
+    void SetFormats(const TPictureFormats& value) override { PictureFormats = value; }
 
     std::string MarginText() const override { return Margin; }
     void SetMarginText(const std::string& text) override { Margin = text; }

@@ -126,7 +126,8 @@ int64_t TMatcher::FullScan(const TPicture& picture, const TIgnoreList& ignore, b
         // Same rule as the range scan: both in listed folders or both outside.
         if (ignore.Contains(candidatePath) != thisIgnored) continue;
         CompareCandidate(picture, candidatePath,
-                         StringToSignature(signatures_.SignaturesTableSignature.Value()));
+                         StringToSignature(signatures_.SignaturesTableSignature.Value()),
+                         controls_.RotationsCB());
     }
     return visited;
 }
@@ -149,16 +150,18 @@ int64_t TMatcher::RangeScan(const TPicture& picture, const TIgnoreList& ignore, 
         const std::string candidateText = signatures_.SignaturesTableSignature.Value();
         const TSignature candidate = StringToSignature(candidateText);
         if (candidateText > boundText) break;
-        CompareCandidate(picture, candidatePath, candidate);
+        CompareCandidate(picture, candidatePath, candidate, false);
     }
     return visited;
 }
 
 void TMatcher::CompareCandidate(const TPicture& picture, const std::string& candidatePath,
-                                const TSignature& candidate) {
+                                const TSignature& candidate, bool arranged) {
     int32_t maxDiff = 0;
-    if (!SignaturesMatch(picture.Values, candidate, state_.MatchMargin, controls_.ColorsCB(),
-                         maxDiff))
+    const bool perChannel = controls_.ColorsCB();
+    if (!SignaturesMatch(picture.Values, candidate, state_.MatchMargin, perChannel, maxDiff) &&
+        !(arranged && ArrangedSignaturesMatch(picture.Values, candidate, state_.MatchMargin,
+                                              perChannel, maxDiff)))
         return;
     const std::string candidateName = candidatePath + signatures_.SignaturesTableFileName.Value();
     if (candidateName != picture.FullName) AppendMatch(maxDiff, picture.FullName, candidateName);

@@ -96,8 +96,9 @@ void TCorvaneEngine::ComputeButtonClick() {
         // Signatures of the pictures ahead are computed on worker threads;
         // this thread still walks, looks up and posts in scan order.
         const std::string searchPath = controls_.SearchPath();
-        TSignaturePrefetcher prefetcher(Workers > 1 ? Workers : 0);
-        TPictureWalker lookAhead(searchPath, [this] { return controls_.SubDirsCB(); });
+        TSignaturePrefetcher prefetcher(Workers > 1 ? Workers : 0, LoadOptions());
+        TPictureWalker lookAhead(
+            searchPath, [this] { return controls_.SubDirsCB(); }, controls_.Formats());
         prefetch_ = &prefetcher;
         lookAhead_ = &lookAhead;
         struct TClear {
@@ -124,6 +125,12 @@ void TCorvaneEngine::ComputeButtonClick() {
     Matcher.ShowRecordCounts();
 }
 
+TLoadOptions TCorvaneEngine::LoadOptions() const {
+    TLoadOptions options;
+    options.ApplyOrientation = controls_.ApplyOrientationCB();
+    return options;
+}
+
 void TCorvaneEngine::Purge() {
     TStoreTable& table = Signatures.SignaturesTable;
     table.First();
@@ -148,7 +155,8 @@ void TCorvaneEngine::ScanDirectory(const std::string& path) {
             ScanDirectory(folder + entry.Name + "/");
             continue;
         }
-        if (IsPictureExtension(entry.Name)) UpdateSignature(folder + entry.Name);
+        if (IsPictureExtension(entry.Name, controls_.Formats()))
+            UpdateSignature(folder + entry.Name);
     }
 }
 
@@ -186,7 +194,7 @@ void TCorvaneEngine::UpdateSignature(const std::string& fileName) {
     }
     bool loaded = false;
     try {
-        LoadPictureFile(controls_, fileName, Run.CountingPass, loaded, Image);
+        LoadPictureFile(controls_, fileName, Run.CountingPass, loaded, Image, LoadOptions());
     } catch (...) {
         controls_.AddMemo2Line(UnableToProcessLine(fileName));
         controls_.SetMemo2Visible(true);
@@ -213,6 +221,11 @@ TCorvaneEngine::TPrefetchUse TCorvaneEngine::UsePrefetched(const std::string& fi
     FeedPrefetcher();
     TPrefetchedSignature prefetched;
     const bool normalize = controls_.NormalizeCB();
+    // Computed with another orientation setting than the one in force now:
+    // the loader decides.
+    if (prefetch_->Options().ApplyOrientation != controls_.ApplyOrientationCB()) {
+        return TPrefetchUse::None;
+    }
     if (!prefetch_->Take(
             fileName, normalize, [this] { controls_.ProcessMessages(); }, prefetched) ||
         prefetched.Status == TPrefetchedSignature::TStatus::Missing || !IsRegularFile(fileName))

@@ -101,9 +101,9 @@ class TCorvaneEngine {
     void ComputeButtonClick();
     // Walks Path (with or without a final "/") and, when SubDirsCB is
     // checked, its sub-folders depth first in the order the folder yields
-    // them; hands every .JPG/.BMP/.GIF file (any letter case) to
-    // UpdateSignature. The processing pass writes each folder to log.txt.
-    // Symbolic links to folders are not followed.
+    // them; hands every .JPG/.BMP/.GIF file (any letter case), and those of
+    // the further formats the Formats setting names, to UpdateSignature. The processing pass writes
+    // each folder to log.txt. Symbolic links to folders are not followed.
     void ScanDirectory(const std::string& path);
     // Brings the record of one picture file up to date (see ComputeButtonClick).
     void UpdateSignature(const std::string& fileName);
@@ -132,6 +132,8 @@ class TCorvaneEngine {
 
   private:
     void Purge();
+    // How pictures are loaded now (the orientation check box).
+    TLoadOptions LoadOptions() const;
     void RunIncrementalMatch();
     bool IsUpToDate(const std::string& namePart, const std::string& folderPart,
                     const std::string& fileName);

@@ -3,8 +3,6 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
-#include "matching/IgnoreList.h"
-
 namespace corvane {
 
 std::vector<TFolderEntry> ReadFolder(const std::string& path) {
@@ -25,11 +23,8 @@ std::vector<TFolderEntry> ReadFolder(const std::string& path) {
     return entries;
 }
 
-bool IsPictureExtension(const std::string& name) {
-    const size_t dot = name.rfind('.');
-    if (dot == std::string::npos) return false;
-    const std::string extension = UpperCaseAscii(std::string_view(name).substr(dot));
-    return extension == ".JPG" || extension == ".BMP" || extension == ".GIF";
+bool IsPictureExtension(const std::string& name, const TPictureFormats& formats) {
+    return formats.AcceptsName(name);
 }
 
 bool IsRegularFile(const std::string& fileName) {

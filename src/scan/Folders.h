@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "picture/loader/PictureFormats.h"
+
 namespace corvane {
 
 struct TFolderEntry {
@@ -17,8 +19,9 @@ struct TFolderEntry {
 // descriptors.
 std::vector<TFolderEntry> ReadFolder(const std::string& path);
 
-// ".JPG", ".BMP" or ".GIF" after the last dot, in any letter case.
-bool IsPictureExtension(const std::string& name);
+// ".JPG", ".BMP" or ".GIF" after the last dot, in any letter case, and the
+// extensions of the other formats the setting Formats adds.
+bool IsPictureExtension(const std::string& name, const TPictureFormats& formats = {});
 
 // A regular file (a folder of that name does not count).
 bool IsRegularFile(const std::string& fileName);

@@ -50,6 +50,10 @@ void TCorvaneEngine::ReadSettings() {
     controls_.SetColorsCB(ini.ReadString(kSection, "Colors", "Y") == "Y");
     controls_.SetSubDirsCB(ini.ReadString(kSection, "SubDirs", "Y") == "Y");
     controls_.SetIncrMatchCB(ini.ReadString(kSection, "IncrMatch", "N") == "Y");
+    controls_.SetFormats(
+        TPictureFormats::Parse(ini.ReadString(kSection, "Formats", TPictureFormats().Text())));
+    controls_.SetApplyOrientationCB(ini.ReadString(kSection, "ApplyOrientation", "N") == "Y");
+    controls_.SetRotationsCB(ini.ReadString(kSection, "Rotations", "N") == "Y");
     // Threads of a compute run: every processor unless the settings say otherwise.
     int32_t workers = 0;
     Workers = TryStrToInt(ini.ReadString(kSection, "Workers", ""), workers) && workers > 0
@@ -65,6 +69,9 @@ void TCorvaneEngine::WriteSettings() {
     ini.WriteString(kSection, "Colors", YesNo(controls_.ColorsCB()));
     ini.WriteString(kSection, "SubDirs", YesNo(controls_.SubDirsCB()));
     ini.WriteString(kSection, "IncrMatch", YesNo(controls_.IncrMatchCB()));
+    ini.WriteString(kSection, "Formats", controls_.Formats().Text());
+    ini.WriteString(kSection, "ApplyOrientation", YesNo(controls_.ApplyOrientationCB()));
+    ini.WriteString(kSection, "Rotations", YesNo(controls_.RotationsCB()));
 }
 
 void TCorvaneEngine::LoadIgnoreList() {

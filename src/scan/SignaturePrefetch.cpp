@@ -26,8 +26,9 @@ class TSilentControls : public TLoadControls {
 
 }  // namespace
 
-TPictureWalker::TPictureWalker(const std::string& folder, std::function<bool()> subDirs)
-    : subDirs_(std::move(subDirs)) {
+TPictureWalker::TPictureWalker(const std::string& folder, std::function<bool()> subDirs,
+                               TPictureFormats formats)
+    : subDirs_(std::move(subDirs)), formats_(formats) {
     const std::string path = folder.empty() || folder.back() == '/' ? folder : folder + "/";
     TLevel level{path, {}, 0};
     for (const TFolderEntry& e : ReadFolder(path)) level.Entries.emplace_back(e.Name, e.IsFolder);
@@ -49,7 +50,7 @@ bool TPictureWalker::Next(std::string& fileName) {
             stack_.push_back(std::move(child));
             continue;
         }
-        if (IsPictureExtension(name)) {
+        if (IsPictureExtension(name, formats_)) {
             fileName = level.Path + name;
             return true;
         }
@@ -57,7 +58,7 @@ bool TPictureWalker::Next(std::string& fileName) {
     return false;
 }
 
-TSignaturePrefetcher::TSignaturePrefetcher(int workers) {
+TSignaturePrefetcher::TSignaturePrefetcher(int workers, TLoadOptions options) : options_(options) {
     for (int i = 0; i < workers; ++i) threads_.emplace_back([this] { Work(); });
 }
 
@@ -147,7 +148,8 @@ void TSignaturePrefetcher::Work() {
     }
 }
 
-TPrefetchedSignature TSignaturePrefetcher::Compute(const std::string& fileName, bool normalize) {
+TPrefetchedSignature TSignaturePrefetcher::Compute(const std::string& fileName,
+                                                   bool normalize) const {
     TPrefetchedSignature result;
     struct stat info;
     if (::stat(fileName.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
@@ -157,7 +159,7 @@ TPrefetchedSignature TSignaturePrefetcher::Compute(const std::string& fileName, 
     try {
         TSilentControls silent;
         TBitmap32 raster;
-        LoadConversionPicture(silent, fileName, raster);
+        LoadConversionPicture(silent, fileName, raster, options_);
         if (normalize) NormalizeBrightness(raster);
         result.Signature = ComputeSignature(raster);
         result.Status = TPrefetchedSignature::TStatus::Computed;

@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "picture/loader/PictureLoader.h"
 #include "signature/Signature.h"
 
 namespace corvane {
@@ -29,8 +30,10 @@ struct TPrefetchedSignature {
 // folder at a time, so its memory follows the tree's depth, not its size.
 class TPictureWalker {
   public:
-    // SubDirs is asked at every sub-folder met, as the scan does.
-    TPictureWalker(const std::string& folder, std::function<bool()> subDirs);
+    // SubDirs is asked at every sub-folder met, as the scan does; Formats
+    // are the accepted picture formats.
+    TPictureWalker(const std::string& folder, std::function<bool()> subDirs,
+                   TPictureFormats formats = {});
     // The next picture file's full name; false at the end.
     bool Next(std::string& fileName);
 
@@ -42,17 +45,20 @@ class TPictureWalker {
     };
     std::vector<TLevel> stack_;
     std::function<bool()> subDirs_;
+    TPictureFormats formats_;
 };
 
 class TSignaturePrefetcher {
   public:
     // Workers: threads to use; 0 computes nothing ahead (every Take misses).
-    explicit TSignaturePrefetcher(int workers);
+    // Every picture is loaded with Options.
+    explicit TSignaturePrefetcher(int workers, TLoadOptions options = {});
     ~TSignaturePrefetcher();  // stops and joins the workers
     TSignaturePrefetcher(const TSignaturePrefetcher&) = delete;
     TSignaturePrefetcher& operator=(const TSignaturePrefetcher&) = delete;
 
     int Workers() const { return static_cast<int>(threads_.size()); }
+    const TLoadOptions& Options() const { return options_; }
     // Jobs queued or in work and not yet taken.
     size_t Queued() const;
     // Wants more jobs: fewer queued than a few per worker.
@@ -80,8 +86,9 @@ class TSignaturePrefetcher {
         bool Started = false;
     };
     void Work();
-    static TPrefetchedSignature Compute(const std::string& fileName, bool normalize);
+    TPrefetchedSignature Compute(const std::string& fileName, bool normalize) const;
 
+    const TLoadOptions options_;
     mutable std::mutex mutex_;
     std::condition_variable workAvailable_;
     std::condition_variable jobDone_;
