@@ -3,6 +3,10 @@
 // loader within 1.1 x), and a compute run over a mixed folder with its
 // throughput per format.
 // Usage: bench_picture_formats [--quick] [WORK_FOLDER]
+// jpeglib.h needs size_t and FILE declared first.
+#include <cstddef>
+#include <cstdio>
+
 #include <jpeglib.h>
 #include <libheif/heif.h>
 #include <png.h>
@@ -284,7 +288,7 @@ int main(int argc, char** argv) {
         MixedCompute(work, 3);
     } else {
         CompareLoaders(work, 4000, 3000, 5);
-        MixedCompute(work, 12);
+        MixedCompute(work, 8);
     }
     std::filesystem::remove_all(work);
 }
