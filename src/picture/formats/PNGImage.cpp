@@ -44,7 +44,8 @@ void RequestBgra(png_structp png) {
 
 // Reads the header (Area null) or the whole picture into Area. Answers false
 // with Source.Error set on failure.
-bool RunPng(TPngSource& source, const TPixelArea* area, png_uint_32& width, png_uint_32& height) {
+bool RunPng(TPngSource& source, const TPixelArea* area, png_uint_32& width, png_uint_32& height,
+            bool& transparent) {
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &source, OnError, OnWarning);
     if (png == nullptr) {
         std::snprintf(source.Error, sizeof source.Error, "out of memory");
@@ -59,6 +60,8 @@ bool RunPng(TPngSource& source, const TPixelArea* area, png_uint_32& width, png_
     png_read_info(png, info);
     width = png_get_image_width(png, info);
     height = png_get_image_height(png, info);
+    transparent = (png_get_color_type(png, info) & PNG_COLOR_MASK_ALPHA) != 0 ||
+                  png_get_valid(png, info, PNG_INFO_tRNS) != 0;
     if (area != nullptr) {
         if (width != static_cast<png_uint_32>(area->Width) ||
             height != static_cast<png_uint_32>(area->Height))
@@ -83,7 +86,8 @@ bool RunPng(TPngSource& source, const TPixelArea* area, png_uint_32& width, png_
 void TPNGImage::ReadSize(int32_t& width, int32_t& height) {
     TPngSource source{Bytes().data(), Bytes().size(), 0, {}};
     png_uint_32 w = 0, h = 0;
-    if (!RunPng(source, nullptr, w, h)) Fail(Format("PNG error: %s", source.Error));
+    bool transparent = false;
+    if (!RunPng(source, nullptr, w, h, transparent)) Fail(Format("PNG error: %s", source.Error));
     // libpng refuses sides above 1,000,000, so both fit.
     width = static_cast<int32_t>(w);
     height = static_cast<int32_t>(h);
@@ -92,8 +96,11 @@ void TPNGImage::ReadSize(int32_t& width, int32_t& height) {
 void TPNGImage::DecodeInto(const TPixelArea& area) {
     TPngSource source{Bytes().data(), Bytes().size(), 0, {}};
     png_uint_32 w = 0, h = 0;
-    if (!RunPng(source, &area, w, h)) Fail(Format("PNG error: %s", source.Error));
-    for (int32_t y = 0; y < area.Height; ++y) LayOverBlack(area.Row(y), area.Width);
+    bool transparent = false;
+    if (!RunPng(source, &area, w, h, transparent)) Fail(Format("PNG error: %s", source.Error));
+    // Without alpha or tRNS every pixel already came out opaque.
+    if (transparent)
+        for (int32_t y = 0; y < area.Height; ++y) LayOverBlack(area.Row(y), area.Width);
 }
 
 }  // namespace corvane

@@ -42,6 +42,7 @@ void TWebPImage::ReadSize(int32_t& width, int32_t& height) {
     const VP8StatusCode status = WebPGetFeatures(Bytes().data(), Bytes().size(), &features);
     if (status != VP8_STATUS_OK) Fail(Format("WebP error: %s", StatusText(status)));
     animated_ = features.has_animation != 0;
+    alpha_ = features.has_alpha != 0;
     width = features.width;
     height = features.height;
 }
@@ -52,7 +53,9 @@ void TWebPImage::DecodeInto(const TPixelArea& area) {
     } else {
         DecodeStill(area);
     }
-    for (int32_t y = 0; y < area.Height; ++y) LayOverBlack(area.Row(y), area.Width);
+    // Without alpha every pixel already came out opaque.
+    if (animated_ || alpha_)
+        for (int32_t y = 0; y < area.Height; ++y) LayOverBlack(area.Row(y), area.Width);
 }
 
 void TWebPImage::DecodeStill(const TPixelArea& area) {

@@ -28,6 +28,7 @@ class TWebPImage : public TDecodedPicture {
     void DecodeStill(const TPixelArea& area);
     void DecodeFirstFrame(const TPixelArea& area);
     bool animated_ = false;
+    bool alpha_ = false;
 };
 
 }  // namespace corvane
