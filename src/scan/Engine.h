@@ -38,6 +38,15 @@ class ESearchFolder : public Exception {
 };
 
 // State of one compute run, shared by the directory scan and the update.
+// What the last conversion run did with the bitmaps it found.
+struct TConversionCounts {
+    int Converted = 0;  // JPEG written, bitmap removed
+    int Skipped = 0;    // no free JPEG name, or the bitmap could not be removed
+    int Failed = 0;     // not read (completely), or the JPEG could not be written
+};
+
+class TTrashCan;
+
 struct TComputeRunState {
     bool CountingPass = false;
     int32_t AddedCount = 0;
@@ -73,6 +82,10 @@ class TCorvaneEngine {
     // everything on the caller's thread. Results are the same either way.
     // ReadSettings sets it from the key Workers, else the processor count.
     int Workers = 1;
+    // The desktop trash the conversion run removes bitmaps into (when
+    // UseTrashCB); none: such bitmaps stay where they are.
+    TTrashCan* Trash = nullptr;
+    TConversionCounts Conversion;
 
     // ---- start-up and close (program folder files)
     // Sets ProgramFolder (a "/" is added when missing) and ShowExtraHints,
@@ -113,9 +126,12 @@ class TCorvaneEngine {
     // ones) with a JPEG file of quality 95 named like the bitmap with "JPG"
     // for its last three characters, or From-BMP-NNNN.JPG when that name is
     // taken or the name begins with "U"/"u"; the JPEG gets the bitmap's
-    // modification time, then the bitmap is deleted. A bitmap whose JPEG was
-    // not written completely is never deleted. Errors of reading a bitmap or
-    // writing a JPEG end the run.
+    // modification time, then the bitmap goes to the trash (for good when
+    // not UseTrashCB). A bitmap stays, without a JPEG, and is listed in Memo2
+    // with the reason when it fails to load, when its pixels were not read
+    // completely from the offset its header gives, when its JPEG cannot be
+    // written, or when it cannot be removed; the run goes on with the next.
+    // Conversion counts what happened.
     void ConvertBitmaps(const std::string& folder);
     // Writes the working raster as a JPEG file of quality 95. The file
     // appears complete or not at all; an existing file of that name is never
@@ -124,8 +140,11 @@ class TCorvaneEngine {
 
     // ---- batch run
     // Conversion, compute and identify all with BatchMode set (no summary
-    // boxes); BatchMode is reset also when a step fails.
+    // boxes); BatchMode is reset also when a step fails. The conversion
+    // counts are appended to log.txt at the end.
     void BatchRun();
+    // "Bitmaps converted: N, skipped: N, failed: N" of the last conversion run.
+    std::string ConversionSummary() const;
 
     // The "Unable to process" line of a picture that failed to load.
     static std::string UnableToProcessLine(const std::string& fileName);
@@ -138,7 +157,12 @@ class TCorvaneEngine {
     bool SeekSignatureRecord(const std::string& namePart, const std::string& folderPart);
     void StoreSignature(const std::string& namePart, const std::string& folderPart,
                         const std::string& fileName);
+    void ConvertFolder(const std::string& folder);
     void ConvertOneBitmap(const std::string& folder, const std::string& name);
+    // False with the reason when the bitmap could not be removed.
+    bool RemoveConvertedBitmap(const std::string& bitmapName, std::string& reason);
+    void ListConversionFailure(const std::string& bitmapName, const std::string& reason);
+    void AppendConversionSummary();
     // Queues the pictures ahead of the scan that need work.
     void FeedPrefetcher();
     // Takes the worker's result for the file when it has one: steps the
