@@ -697,7 +697,7 @@ void TCorvaneForm::AfterFileAction() {
     engine_->Matcher.ShowRecordCounts();
 }
 
-void TCorvaneForm::DeleteImageFile(const std::string& fileName) {
+void TCorvaneForm::DeleteImageFile(std::string fileName) {
     if (fileName.empty()) return;
     TActionResult result = Actions().Delete(fileName);
     if (result.Status == TActionStatus::NoTrash) {
@@ -754,7 +754,7 @@ void TCorvaneForm::DelMatchRecButtonClick() {
     });
 }
 
-void TCorvaneForm::MoveSide(const std::string& fileName, TImage32* view) {
+void TCorvaneForm::MoveSide(std::string fileName, TImage32* view) {
     std::optional<std::string> destination;
     if (OnChooseMoveDestination) {
         destination = OnChooseMoveDestination(FolderPart(fileName), NamePart(fileName));

@@ -79,7 +79,7 @@ class TCorvaneForm : public QWidget, public TFormControls {
     void FormClose();
     void ShowRecordCounts();
     void ShowMatchTableImages();
-    void DeleteImageFile(const std::string& fileName);
+    void DeleteImageFile(std::string fileName);
     void ShellOpenFile(const std::string& fileName);
     void BrowseFolderOf(const std::string& fileName);
     // Delete, move and undo with the records, through the undo journal of
@@ -254,7 +254,7 @@ class TCorvaneForm : public QWidget, public TFormControls {
     void RunExclusive(const std::string& name, const std::function<void()>& command);
     void ShowError(const std::string& text);
     void ShowPairOnce();
-    void MoveSide(const std::string& fileName, TImage32* view);
+    void MoveSide(std::string fileName, TImage32* view);
     std::string CurrentMatchFile(int side) const;
     void ApplyProgress();
 

@@ -3,10 +3,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QByteArray>
 #include <QFile>
 #include <QString>
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
+#include <fstream>
+#include <sstream>
 
 namespace corvane {
 
@@ -50,16 +54,45 @@ bool InATrash(const std::string& pathInTrash) {
     return known && EntryExists(TrashInfoPathOf(pathInTrash));
 }
 
-}  // namespace
+bool NameSurvivesQt(const std::string& fileName) {
+    return QString::fromStdString(fileName).toStdString() == fileName;
+}
 
-std::string TDesktopTrash::MoveToTrash(const std::string& fileName) {
-    const std::string failed = "Unable to move " + fileName + " to the trash: ";
-    if (!EntryExists(fileName)) throw EFileAction(failed + SystemReason(ENOENT));
-    // Qt puts a file into the current folder when the home trash cannot be
-    // made, so it is made here first.
-    const std::string home = HomeTrash();
-    MakeFolders(home + "/files");
-    MakeFolders(home + "/info");
+// A name in the same folder that Qt can hold, for a file whose name is not
+// UTF-8.
+std::string ValidSiblingName(const std::string& fileName) {
+    static std::atomic<unsigned> counter{0};
+    return ParentOf(fileName) + "/.corvane-trash-" + std::to_string(::getpid()) + "-" +
+           std::to_string(counter++);
+}
+
+// The .trashinfo names the original place, URL-escaped as the trash
+// specification writes it; never throws.
+void RewriteTrashInfoPath(const std::string& pathInTrash, const std::string& original) {
+    const std::string info = TrashInfoPathOf(pathInTrash);
+    std::ifstream in(info, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    in.close();
+    std::string rewritten, line;
+    while (std::getline(text, line)) {
+        if (line.rfind("Path=", 0) == 0)
+            line = "Path=" + QByteArray::fromStdString(original).toPercentEncoding("/").toStdString();
+        rewritten += line + "\n";
+    }
+    // Where it cannot be rewritten, the file is still in the trash (under
+    // the stand-in name) and undo still finds it.
+    try {
+        WriteNewFile(info + ".new", [&rewritten](int fd) {
+            return WriteAllBytes(fd, rewritten.data(), rewritten.size());
+        });
+    } catch (const EFileAction&) {
+        return;
+    }
+    if (::rename((info + ".new").c_str(), info.c_str()) != 0) ::unlink((info + ".new").c_str());
+}
+
+std::string TrashWithQt(const std::string& fileName, const std::string& failed) {
     QFile file(QString::fromStdString(fileName));
     if (!file.moveToTrash()) {
         const QString reason = file.errorString();
@@ -74,6 +107,32 @@ std::string TDesktopTrash::MoveToTrash(const std::string& fileName) {
         throw EFileAction(failed + "no trash can take it");
     }
     return pathInTrash;
+}
+
+}  // namespace
+
+std::string TDesktopTrash::MoveToTrash(const std::string& fileName) {
+    const std::string failed = "Unable to move " + fileName + " to the trash: ";
+    if (!EntryExists(fileName)) throw EFileAction(failed + SystemReason(ENOENT));
+    // Qt puts a file into the current folder when the home trash cannot be
+    // made, so it is made here first.
+    const std::string home = HomeTrash();
+    MakeFolders(home + "/files");
+    MakeFolders(home + "/info");
+    if (NameSurvivesQt(fileName) && NameSurvivesQt(home)) return TrashWithQt(fileName, failed);
+    // Qt holds names as UTF-8 text: the file goes under a name it can hold,
+    // and its .trashinfo gets the true original name.
+    const std::string sibling = ValidSiblingName(fileName);
+    if (!NameSurvivesQt(sibling)) throw EFileAction(failed + "its folder's name is not UTF-8");
+    MoveFileNoReplace(fileName, sibling);
+    try {
+        const std::string pathInTrash = TrashWithQt(sibling, failed);
+        RewriteTrashInfoPath(pathInTrash, fileName);
+        return pathInTrash;
+    } catch (...) {
+        MoveFileNoReplace(sibling, fileName);
+        throw;
+    }
 }
 
 }  // namespace corvane

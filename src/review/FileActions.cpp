@@ -209,7 +209,7 @@ std::string TFileActions::RemoveFile(const std::string& fileName, bool permanent
     return trash_->MoveToTrash(fileName);
 }
 
-TActionResult TFileActions::Delete(const std::string& fileName, bool permanent) {
+TActionResult TFileActions::Delete(std::string fileName, bool permanent) {
     try {
         return Remove(fileName, permanent || !UseTrash);
     } catch (const EFileAction& e) {
@@ -242,9 +242,8 @@ TActionResult TFileActions::Remove(const std::string& fileName, bool permanent) 
             (permanent ? "Deleted for good: " : "Moved to the trash: ") + fileName};
 }
 
-TActionResult TFileActions::Move(const std::string& source, const std::string& destination,
-                                 bool replace) {
-    std::string target = destination;
+TActionResult TFileActions::Move(std::string source, std::string destination, bool replace) {
+    std::string target = std::move(destination);
     if (IsFolder(target)) target += (target.back() == '/' ? "" : "/") + NamePart(source);
     if (SameFile(source, target))
         return {TActionStatus::SameFile,

@@ -3,7 +3,9 @@
 // each together with the picture's signature record and match rows. Every
 // action is written to the undo journal before it is carried out. A failed
 // action changes no record and says why; nothing here asks the user: the
-// caller asks and calls again (NoTrash, DestinationTaken).
+// caller asks and calls again (NoTrash, DestinationTaken). Names are taken
+// by value: the window's views, told of each table change, may rewrite the
+// texts a caller passed.
 #pragma once
 
 #include <string>
@@ -47,15 +49,14 @@ class TFileActions {
     // (case-sensitive). The match table's current row stays at the same
     // ordinal position, or the last row. A file already gone: only the
     // records go. A removal that fails leaves every record.
-    TActionResult Delete(const std::string& fileName, bool permanent = false);
+    TActionResult Delete(std::string fileName, bool permanent = false);
 
     // Moves Source to Destination (a folder: into it, same name) without
     // replacing: DestinationTaken when another file is there, unless Replace,
     // which first sends that file to the trash (for good when not UseTrash).
     // The signature record and the match rows follow the file to its new
     // name; the records of a replaced file go.
-    TActionResult Move(const std::string& source, const std::string& destination,
-                       bool replace = false);
+    TActionResult Move(std::string source, std::string destination, bool replace = false);
 
     // Undoes the newest step of the journal: the file returns (from the
     // trash, or moved back) and its records are put back as they were. A

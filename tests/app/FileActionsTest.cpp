@@ -1,4 +1,5 @@
 #include <QAction>
+#include <QCheckBox>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
@@ -246,7 +247,7 @@ TEST_F(FileActionsTest, FailedDeleteIsToldAndRecordsStay) {
     SelectMatchRow(0);
     form->LDeleteButton->click();
     Settle();
-    std::system(("chattr -i '" + F("A.jpg") + "'").c_str());
+    EXPECT_EQ(std::system(("chattr -i '" + F("A.jpg") + "'").c_str()), 0);
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_NE(errors[0].find("Operation not permitted"), std::string::npos) << errors[0];
     EXPECT_TRUE(fs::exists(F("A.jpg")));
