@@ -58,6 +58,7 @@ void TMatcher::IdentifyButtonClick() {
     controls_.SetProgressPosition(0);
     controls_.SetProgressVisible(true);
     state_.MatchMargin = StrToInt(controls_.MarginText());
+    skippedDamaged_ = 0;
     matches_.MatchTable.EmptyTable();
     TViewSuspension matchViews(matches_.MatchTable);
     const TRunClock::time_point start = TRunClock::now();
@@ -85,8 +86,13 @@ void TMatcher::IdentifyButtonClick() {
     busy.End();
     const TRunClock::time_point end = TRunClock::now();
     if (!state_.BatchMode) {
-        controls_.ShowMessage("Identify completed: " + std::to_string(recordCount) +
-                              " records processed in " + FormatElapsed(end - start));
+        std::string summary = "Identify completed: " + std::to_string(recordCount) +
+                              " records processed in " + FormatElapsed(end - start);
+        if (skippedDamaged_ > 0)
+            summary +=
+                "; " + std::to_string(skippedDamaged_) +
+                " records skipped, signature unreadable (recomputed by the next compute run)";
+        controls_.ShowMessage(summary);
     }
     controls_.SetScreenCursor(TCursor::crDefault);
     ShowRecordCounts();
@@ -104,11 +110,19 @@ void TMatcher::CompareOneImageInSnapshot(TSignatureSnapshot& snapshot) {
     }
     if (!position) {
         // The record changed since the snapshot: search it on the table itself.
-        CompareOneImage(true);
+        TSignature values;
+        if (TryStringToSignature(text, values)) {
+            CompareOneImage(true);
+        } else {
+            ++skippedDamaged_;
+        }
         return;
     }
     const TSignatureSnapshot::THot& hot = snapshot.Hot(*position);
-    if (!hot.Parsed) throw EConvertError(snapshot.ParseError(*position));
+    if (!hot.Parsed) {
+        ++skippedDamaged_;  // damaged: the next compute run recomputes it
+        return;
+    }
     const int32_t firstValue =
         hot.Compact ? snapshot.CompactValues(*position)[0] : snapshot.Values(*position).Values[0];
     const std::string boundText = RangeScanBound(firstValue, state_.MatchMargin);
@@ -117,7 +131,7 @@ void TMatcher::CompareOneImageInSnapshot(TSignatureSnapshot& snapshot) {
     std::string candidateName;
     const auto append = [&](size_t candidate, int32_t maxDiff) {
         candidateName.assign(snapshot.FullName(candidate));
-        AppendMatch(maxDiff, pictureName, candidateName);
+        OfferPair(maxDiff, pictureName, candidateName);
     };
     if (snapshot.Finder()) snapshot.Prefetch(state_.MatchMargin, perChannel);
     const TRangeScanResult result = snapshot.Finder()
