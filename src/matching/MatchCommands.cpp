@@ -99,6 +99,7 @@ void TMatcher::IdentifyButtonClick() {
 }
 
 void TMatcher::CompareOneImageInSnapshot(TSignatureSnapshot& snapshot) {
+    pictureFile_ = TFileIdentity();
     const std::string fileName = signatures_.SignaturesTableFileName.Value();
     const std::string filePath = signatures_.SignaturesTableFilePath.Value();
     const std::string text = signatures_.SignaturesTableSignature.Value();

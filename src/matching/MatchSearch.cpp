@@ -81,8 +81,22 @@ bool NamesOfOneFile(const std::string& name1, const std::string& name2) {
            info1.st_dev == info2.st_dev && info1.st_ino == info2.st_ino;
 }
 
+bool TMatcher::TFileIdentity::SameFile(const std::string& name1, const std::string& name2) {
+    // A search offers all its pairs for one picture in a row: look it up once.
+    if (name1 != name_) {
+        struct stat info;
+        name_ = name1;
+        exists_ = ::stat(name1.c_str(), &info) == 0;
+        device_ = exists_ ? info.st_dev : 0;
+        inode_ = exists_ ? info.st_ino : 0;
+    }
+    struct stat other;
+    return exists_ && ::stat(name2.c_str(), &other) == 0 && other.st_dev == device_ &&
+           other.st_ino == inode_;
+}
+
 void TMatcher::OfferPair(int32_t maxDiff, const std::string& file1, const std::string& file2) {
-    if (NamesOfOneFile(file1, file2)) return;
+    if (pictureFile_.SameFile(file1, file2)) return;
     if (!keepExistingRows_) {
         AppendMatch(maxDiff, file1, file2);
         return;
@@ -110,6 +124,7 @@ TMatcher::TPicture TMatcher::ReadPicture() const {
 }
 
 int64_t TMatcher::CompareOneImage(bool stepProgress) {
+    pictureFile_ = TFileIdentity();  // files may have changed since the last search
     const TPicture picture = ReadPicture();
     const TIgnoreList ignore(controls_.IgnoreLines());
     TCursorRestorer restorer(signatures_.SignaturesTable);
@@ -126,6 +141,7 @@ void TMatcher::CompareRunRecord(TLiveSignatureIndex& index) {
         bool& flag;
         ~TReset() { flag = false; }
     } reset{keepExistingRows_};
+    pictureFile_ = TFileIdentity();
     TStoreTable& table = signatures_.SignaturesTable;
     const std::vector<std::string> ignoreLines = controls_.IgnoreLines();
     if (!state_.FullScanMatch && index.InStep(table, ignoreLines)) {

@@ -103,6 +103,17 @@ class TMatcher {
     TFormState& state_;
     int32_t skippedDamaged_ = 0;
     bool keepExistingRows_ = false;  // during an incremental match
+    // Device and inode of the last picture whose pairs were offered.
+    class TFileIdentity {
+      public:
+        bool SameFile(const std::string& name1, const std::string& name2);
+
+      private:
+        std::string name_;
+        bool exists_ = false;
+        uint64_t device_ = 0, inode_ = 0;
+    };
+    TFileIdentity pictureFile_;
 };
 
 // Two names of one file: both exist and share device and inode.

@@ -268,10 +268,11 @@ bool TCorvaneEngine::ComputeFromFile(const std::string& fileName, TDateTime& fil
         LoadPictureFile(controls_, fileName, true, loaded, Image);
         return false;
     }
+    const bool beside = prefetch_ != nullptr && prefetch_->Workers() > 0;
     for (int attempt = 0; attempt < 2; ++attempt) {
         // Beside the workers, this thread's decode takes its share too.
         std::optional<TDecodeReservation> reservation;
-        if (prefetch_ != nullptr) reservation.emplace(prefetch_->Budget());
+        if (beside) reservation.emplace(prefetch_->Budget());
         if (attempt > 0) controls_.SetProgressPosition(controls_.ProgressPosition() - 1);
         const TFileStamp before = StampOf(fileName);
         fileDate = FileDateOf(fileName);
@@ -287,7 +288,7 @@ bool TCorvaneEngine::ComputeFromFile(const std::string& fileName, TDateTime& fil
         if (controls_.NormalizeCB()) NormalizeBrightness(Image);
         Run.Signature = ComputeSignature(Image);
         // With workers the raster's memory goes back to the shared budget.
-        if (prefetch_ != nullptr) {
+        if (beside) {
             Image.SetHeight(0);
             Image.SetWidth(0);
         }

@@ -9,6 +9,7 @@
 #include <algorithm>
 
 #include "EngineFixture.h"
+#include "picture/PixelMemory.h"
 #include "scan/SignaturePrefetch.h"
 #include "scan/TextFiles.h"
 
@@ -53,6 +54,48 @@ TEST_F(ExactRecordsTest, AnEmptyFileIsABadFileNotABlackPicture) {
                             TCorvaneEngine::UnableToProcessLine(pictures_ + "e.gif"),
                             TCorvaneEngine::UnableToProcessLine(pictures_ + "e.jpg")}));
         engine_.Signatures.SignaturesTable.EmptyTable();
+    }
+}
+
+// Replaces a picture when its decoder announces its pixels, up to Times times.
+class TReplaceWhileDecoding : public TPixelMemoryGate {
+  public:
+    TReplaceWhileDecoding(std::string fileName, int times)
+        : fileName_(std::move(fileName)), times_(times) {}
+    void WillAllocate(uint64_t, uint64_t) override {
+        if (replaced_ == times_) return;
+        ++replaced_;
+        WriteJpeg(fileName_, MakePattern(100 + static_cast<uint32_t>(replaced_)));
+        SetMTime(fileName_, 1'000'000'000 + 10 * replaced_);
+    }
+
+  private:
+    std::string fileName_;
+    int times_;
+    int replaced_ = 0;
+};
+
+TEST_F(ExactRecordsTest, APictureReplacedWhileDecodedIsReadAgainOrLeftForTheNextRun) {
+    const std::string file = pictures_ + "a.jpg";
+    engine_.Workers = 1;  // decoded on this thread, where the gate is
+    for (const int times : {1, 1000}) {
+        SCOPED_TRACE(times);
+        engine_.Signatures.SignaturesTable.EmptyTable();
+        WriteJpeg(file, MakePattern(1));
+        {
+            TReplaceWhileDecoding replace(file, times);
+            TPixelMemoryScope scope(replace);
+            engine_.ComputeButtonClick();
+        }
+        EXPECT_EQ(Records().size(), times == 1 ? 1u : 0u);
+        engine_.ComputeButtonClick();
+        // The stored date belongs to the stored signature: nothing to redo.
+        EXPECT_EQ(LastMessage(), times == 1 ? "0 records added; 0 records edited in 00:00:00"
+                                            : "1 records added; 0 records edited in 00:00:00");
+        controls_.Force = true;
+        engine_.ComputeButtonClick();
+        EXPECT_FALSE(engine_.Run.SignatureChanged);
+        controls_.Force = false;
     }
 }
 
