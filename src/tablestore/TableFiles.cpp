@@ -1,5 +1,6 @@
 #include "tablestore/TableFiles.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -57,7 +58,37 @@ TIndexDesc DescOf(const std::vector<TStoredField>& fields, const TIndexDef& def,
     return index;
 }
 
+// Records held back for their vouching field: one sync of the data file
+// serves this many records.
+constexpr size_t kVouchGroup = 32;
+
+std::string FolderOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
 }  // namespace
+
+std::vector<TStoredField> ReadStoredFields(TStoreFile& data, TDataHeader& header) {
+    std::vector<uint8_t> head(kDataHeaderSize);
+    size_t done = 0;
+    if (data.ReadAt(0, head.data(), head.size(), done) != 0) Fail(9217);
+    header = ReadDataHeader(head.data(), done);
+    std::vector<uint8_t> descs(size_t{header.fieldCount} * kFieldDescSize);
+    if (data.ReadAt(kDataHeaderSize, descs.data(), descs.size(), done) != 0) Fail(9217);
+    if (done != descs.size()) Fail(8961);
+    std::vector<TStoredField> fields;
+    int offset = kRecordPrefix;
+    for (int i = 0; i < header.fieldCount; ++i) {
+        fields.push_back(ReadFieldDesc(descs.data() + i * kFieldDescSize, i + 1, offset));
+        for (int j = 0; j < i; ++j)
+            if (SameTextIgnoringCase(fields[static_cast<size_t>(j)].name, fields.back().name))
+                Fail(8961);
+        offset += fields.back().width + 1;
+    }
+    if (offset != header.recordLength) Fail(8961);
+    return fields;
+}
 
 int OpenErrorCode(int error) {
     switch (error) {
@@ -162,6 +193,9 @@ void TTableFiles::Create(TStoreEnv& env, const TTablePaths& paths,
     error = env.Open(paths.index, TOpenMode::CreateAlways, TLockMode::None, false, indexFile);
     if (error == 0) error = indexFile->WriteAt(0, page, kPageSize);
     if (error == 0) error = data->WriteAt(0, bytes.data(), bytes.size());
+    if (error == 0) error = indexFile->Sync();
+    if (error == 0) error = data->Sync();
+    if (error == 0) error = env.SyncFolder(FolderOf(paths.data));
     if (error != 0) {
         data.reset();
         env.Remove(paths.data);
@@ -179,28 +213,12 @@ std::unique_ptr<TTableFiles> TTableFiles::Open(TStoreEnv& env, const TTablePaths
     if (error != 0) Fail(OpenErrorCode(error));
     uint64_t size = 0;
     if (table->data_->Size(size) != 0) Fail(9217);
-    std::vector<uint8_t> head(kDataHeaderSize);
-    size_t done = 0;
-    if (table->data_->ReadAt(0, head.data(), head.size(), done) != 0) Fail(9217);
-    table->header_ = ReadDataHeader(head.data(), done);
+    table->fields_ = ReadStoredFields(*table->data_, table->header_);
     const TDataHeader& header = table->header_;
     table->dataStart_ = kDataHeaderSize + static_cast<uint64_t>(header.fieldCount) * kFieldDescSize;
     if (size < table->dataStart_) Fail(8961);
-    std::vector<uint8_t> descs(table->dataStart_ - kDataHeaderSize);
-    if (table->data_->ReadAt(kDataHeaderSize, descs.data(), descs.size(), done) != 0) Fail(9217);
-    if (done != descs.size()) Fail(8961);
-    int offset = kRecordPrefix;
-    for (int i = 0; i < header.fieldCount; ++i) {
-        table->fields_.push_back(ReadFieldDesc(descs.data() + i * kFieldDescSize, i + 1, offset));
-        for (int j = 0; j < i; ++j)
-            if (SameTextIgnoringCase(table->fields_[static_cast<size_t>(j)].name,
-                                     table->fields_.back().name))
-                Fail(8961);
-        offset += table->fields_.back().width + 1;
-    }
     const uint64_t body = size - table->dataStart_;
-    if (offset != header.recordLength || body % header.recordLength != 0 ||
-        body / header.recordLength != header.nextRecNo - 1ull ||
+    if (body % header.recordLength != 0 || body / header.recordLength != header.nextRecNo - 1ull ||
         header.firstFree >= header.nextRecNo)
         Fail(8961);
 
@@ -208,6 +226,7 @@ std::unique_ptr<TTableFiles> TTableFiles::Open(TStoreEnv& env, const TTablePaths
         env.Open(paths.index, TOpenMode::Existing, TLockMode::None, readOnly, table->indexFile_);
     if (error != 0) Fail(OpenErrorCode(error));
     uint8_t page[kPageSize];
+    size_t done = 0;
     if (table->indexFile_->ReadAt(0, page, kPageSize, done) != 0) Fail(9217);
     if (done != static_cast<size_t>(kPageSize)) Fail(8961);
     table->index_ = ReadIndexHeader(page, table->fields_);
@@ -244,22 +263,41 @@ void TTableFiles::WriteIndexHeaderNow() {
     if (indexFile_->WriteAt(0, page, kPageSize) != 0) Fail(9218);
 }
 
+void TTableFiles::Sync(TStoreFile& file) {
+    if (file.Sync() != 0) Fail(9218);
+}
+
 void TTableFiles::BeginChange() {
     if (dirty_) return;
     ++header_.changeCounter;
     WriteDataHeaderNow();
+    Sync(*data_);  // the mark is on disk before any record it covers
     dirty_ = true;
 }
 
 void TTableFiles::Checkpoint() {
     if (!dirty_ || broken_ || readOnly_) return;
+    FlushVouched();
     cache_->Flush();
     ++header_.changeCounter;
     WriteDataHeaderNow();
+    Sync(*data_);
+    Sync(*indexFile_);
     index_.syncCounter = header_.changeCounter;
     ++index_.changeCounter;
     WriteIndexHeaderNow();
+    Sync(*indexFile_);
     dirty_ = false;
+}
+
+void TTableFiles::MarkForRepair() {
+    broken_ = true;
+    if (dirty_ || readOnly_) return;
+    try {
+        BeginChange();
+    } catch (const TStoreFault&) {
+        // The open that follows finds the damage anyway.
+    }
 }
 
 // ---------------------------------------------------------------- records
@@ -272,12 +310,43 @@ void TTableFiles::WriteRecordBytes(uint32_t recNo, const uint8_t* data, size_t s
     if (data_->WriteAt(RecordOffset(recNo), data, size) != 0) Fail(9218);
 }
 
+void TTableFiles::WriteRecord(uint32_t recNo, const std::vector<uint8_t>& record) {
+    if (vouchField_ < 0) {
+        WriteRecordBytes(recNo, record.data(), record.size());
+        return;
+    }
+    const TStoredField& field = fields_[static_cast<size_t>(vouchField_)];
+    const auto begin = record.begin() + field.offset;
+    const auto end = begin + field.width + 1;
+    std::vector<uint8_t> unvouched = record;
+    std::fill(unvouched.begin() + field.offset, unvouched.begin() + field.offset + field.width + 1,
+              uint8_t{0});
+    WriteRecordBytes(recNo, unvouched.data(), unvouched.size());
+    vouched_[recNo].assign(begin, end);
+    if (vouched_.size() >= kVouchGroup) FlushVouched();
+}
+
+void TTableFiles::FlushVouched() {
+    if (vouched_.empty()) return;
+    Sync(*data_);  // the records first, then the values that vouch for them
+    const TStoredField& field = fields_[static_cast<size_t>(vouchField_)];
+    for (const auto& [recNo, bytes] : vouched_)
+        if (data_->WriteAt(RecordOffset(recNo) + static_cast<uint64_t>(field.offset), bytes.data(),
+                           bytes.size()) != 0)
+            Fail(9218);
+    vouched_.clear();
+}
+
 bool TTableFiles::TryReadRecord(uint32_t recNo, std::vector<uint8_t>& record) {
     if (recNo == 0 || recNo > PhysicalRecords()) return false;
     record.resize(header_.recordLength);
     size_t done = 0;
     if (data_->ReadAt(RecordOffset(recNo), record.data(), record.size(), done) != 0) Fail(9217);
     if (done != record.size()) Fail(8962);
+    const auto held = vouched_.find(recNo);
+    if (held != vouched_.end())
+        std::copy(held->second.begin(), held->second.end(),
+                  record.begin() + fields_[static_cast<size_t>(vouchField_)].offset);
     if (record[0] == 1) return false;
     if (record[0] != 0 || Get32(record.data() + 1) != recNo) Fail(8962);
     if (!IsCanonicalRecord(fields_, record.data())) Fail(8962);
@@ -322,7 +391,7 @@ uint32_t TTableFiles::Insert(std::vector<uint8_t>& record) {
     Put32(record.data() + 1, recNo);
     Put32(record.data() + 5, static_cast<uint32_t>(header_.lastIdentity));
     try {
-        WriteRecordBytes(recNo, record.data(), record.size());
+        WriteRecord(recNo, record);
     } catch (...) {
         header_ = saved;
         throw;
@@ -343,7 +412,7 @@ void TTableFiles::Update(uint32_t recNo, const std::vector<uint8_t>& before,
                          std::vector<uint8_t>& after) {
     BeginChange();
     std::memcpy(after.data(), before.data(), kRecordPrefix);  // place and identity stay
-    WriteRecordBytes(recNo, after.data(), after.size());
+    WriteRecord(recNo, after);
     try {
         ++treeVersion_;
         for (int i = 0; i < IndexCount(); ++i) {
@@ -373,6 +442,7 @@ void TTableFiles::Remove(uint32_t recNo, const std::vector<uint8_t>& record) {
     const uint32_t next = index_.noPrimary ? 0 : header_.firstFree;
     Put32(prefix + 1, next);
     try {
+        vouched_.erase(recNo);
         WriteRecordBytes(recNo, prefix, sizeof prefix);
     } catch (...) {
         broken_ = true;
@@ -386,6 +456,7 @@ void TTableFiles::Empty() {
     BeginChange();
     broken_ = true;  // until both files are reset
     ++treeVersion_;
+    vouched_.clear();
     cache_->Drop();
     if (data_->Truncate(dataStart_) != 0 || indexFile_->Truncate(kPageSize) != 0) Fail(9218);
     header_.firstFree = 0;
