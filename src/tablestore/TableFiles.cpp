@@ -271,7 +271,7 @@ void TTableFiles::BeginChange() {
     if (dirty_) return;
     ++header_.changeCounter;
     WriteDataHeaderNow();
-    Sync(*data_);  // the mark is on disk before any record it covers
+    SyncData();  // the mark is on disk before any record it covers
     dirty_ = true;
 }
 
@@ -281,7 +281,7 @@ void TTableFiles::Checkpoint() {
     cache_->Flush();
     ++header_.changeCounter;
     WriteDataHeaderNow();
-    Sync(*data_);
+    SyncData();
     Sync(*indexFile_);
     index_.syncCounter = header_.changeCounter;
     ++index_.changeCounter;
@@ -310,30 +310,63 @@ void TTableFiles::WriteRecordBytes(uint32_t recNo, const uint8_t* data, size_t s
     if (data_->WriteAt(RecordOffset(recNo), data, size) != 0) Fail(9218);
 }
 
-void TTableFiles::WriteRecord(uint32_t recNo, const std::vector<uint8_t>& record) {
+void TTableFiles::SyncData() {
+    Sync(*data_);
+    freedSinceSync_.clear();
+}
+
+uint64_t TTableFiles::VouchFlagOffset(uint32_t recNo) const {
+    return RecordOffset(recNo) +
+           static_cast<uint64_t>(fields_[static_cast<size_t>(vouchField_)].offset);
+}
+
+void TTableFiles::WriteVouchFlag(uint32_t recNo, uint8_t flag) {
+    if (data_->WriteAt(VouchFlagOffset(recNo), &flag, 1) != 0) Fail(9218);
+}
+
+// The vouching field's flag byte is the one byte that turns a record from
+// unfinished (null there) into vouched: a single byte is never torn. Its
+// value bytes are written, flag still 0, in the record write before it.
+void TTableFiles::WriteRecord(uint32_t recNo, const std::vector<uint8_t>& record, bool fresh) {
     if (vouchField_ < 0) {
         WriteRecordBytes(recNo, record.data(), record.size());
         return;
     }
     const TStoredField& field = fields_[static_cast<size_t>(vouchField_)];
-    const auto begin = record.begin() + field.offset;
-    const auto end = begin + field.width + 1;
-    std::vector<uint8_t> unvouched = record;
-    std::fill(unvouched.begin() + field.offset, unvouched.begin() + field.offset + field.width + 1,
-              uint8_t{0});
-    WriteRecordBytes(recNo, unvouched.data(), unvouched.size());
-    vouched_[recNo].assign(begin, end);
+    if (fresh) {
+        // A reused place must show null on disk before new bytes land there.
+        uint8_t flag = 0;
+        size_t done = 0;
+        if (data_->ReadAt(VouchFlagOffset(recNo), &flag, 1, done) != 0) Fail(9217);
+        if (flag != 0) WriteVouchFlag(recNo, 0);
+        if (flag != 0 || freedSinceSync_.count(recNo)) SyncData();
+        std::vector<uint8_t> unvouched = record;
+        std::fill(unvouched.begin() + field.offset,
+                  unvouched.begin() + field.offset + field.width + 1, uint8_t{0});
+        WriteRecordBytes(recNo, unvouched.data(), unvouched.size());
+    } else if (!vouched_.count(recNo)) {
+        WriteVouchFlag(recNo, 0);  // the old bytes are no longer vouched for
+    }
+    vouched_[recNo] = record;
     if (vouched_.size() >= kVouchGroup) FlushVouched();
 }
 
+// After the first sync every held record shows null in its vouching field on
+// disk; then the records are written whole (flag still 0), synced, and only
+// then the flags set.
 void TTableFiles::FlushVouched() {
     if (vouched_.empty()) return;
-    Sync(*data_);  // the records first, then the values that vouch for them
-    const TStoredField& field = fields_[static_cast<size_t>(vouchField_)];
-    for (const auto& [recNo, bytes] : vouched_)
-        if (data_->WriteAt(RecordOffset(recNo) + static_cast<uint64_t>(field.offset), bytes.data(),
-                           bytes.size()) != 0)
-            Fail(9218);
+    const size_t flagAt = static_cast<size_t>(fields_[static_cast<size_t>(vouchField_)].offset);
+    SyncData();
+    for (auto& [recNo, record] : vouched_) {
+        const uint8_t flag = record[flagAt];
+        record[flagAt] = 0;
+        WriteRecordBytes(recNo, record.data(), record.size());
+        record[flagAt] = flag;
+    }
+    SyncData();
+    for (const auto& [recNo, record] : vouched_)
+        if (record[flagAt] != 0) WriteVouchFlag(recNo, record[flagAt]);
     vouched_.clear();
 }
 
@@ -344,9 +377,7 @@ bool TTableFiles::TryReadRecord(uint32_t recNo, std::vector<uint8_t>& record) {
     if (data_->ReadAt(RecordOffset(recNo), record.data(), record.size(), done) != 0) Fail(9217);
     if (done != record.size()) Fail(8962);
     const auto held = vouched_.find(recNo);
-    if (held != vouched_.end())
-        std::copy(held->second.begin(), held->second.end(),
-                  record.begin() + fields_[static_cast<size_t>(vouchField_)].offset);
+    if (held != vouched_.end()) record = held->second;
     if (record[0] == 1) return false;
     if (record[0] != 0 || Get32(record.data() + 1) != recNo) Fail(8962);
     if (!IsCanonicalRecord(fields_, record.data())) Fail(8962);
@@ -372,7 +403,8 @@ uint32_t TTableFiles::Insert(std::vector<uint8_t>& record) {
     BeginChange();
     const TDataHeader saved = header_;
     uint32_t recNo;
-    if (!index_.noPrimary && header_.firstFree != 0) {
+    const bool reused = !index_.noPrimary && header_.firstFree != 0;
+    if (reused) {
         recNo = header_.firstFree;
         uint8_t prefix[kRecordPrefix];
         size_t done = 0;
@@ -391,7 +423,7 @@ uint32_t TTableFiles::Insert(std::vector<uint8_t>& record) {
     Put32(record.data() + 1, recNo);
     Put32(record.data() + 5, static_cast<uint32_t>(header_.lastIdentity));
     try {
-        WriteRecord(recNo, record);
+        WriteRecord(recNo, record, true);
     } catch (...) {
         header_ = saved;
         throw;
@@ -412,7 +444,7 @@ void TTableFiles::Update(uint32_t recNo, const std::vector<uint8_t>& before,
                          std::vector<uint8_t>& after) {
     BeginChange();
     std::memcpy(after.data(), before.data(), kRecordPrefix);  // place and identity stay
-    WriteRecord(recNo, after);
+    WriteRecord(recNo, after, false);
     try {
         ++treeVersion_;
         for (int i = 0; i < IndexCount(); ++i) {
@@ -442,8 +474,12 @@ void TTableFiles::Remove(uint32_t recNo, const std::vector<uint8_t>& record) {
     const uint32_t next = index_.noPrimary ? 0 : header_.firstFree;
     Put32(prefix + 1, next);
     try {
-        vouched_.erase(recNo);
         WriteRecordBytes(recNo, prefix, sizeof prefix);
+        if (vouchField_ >= 0) {
+            vouched_.erase(recNo);
+            WriteVouchFlag(recNo, 0);
+            freedSinceSync_.insert(recNo);
+        }
     } catch (...) {
         broken_ = true;
         throw;
@@ -457,6 +493,7 @@ void TTableFiles::Empty() {
     broken_ = true;  // until both files are reset
     ++treeVersion_;
     vouched_.clear();
+    freedSinceSync_.clear();
     cache_->Drop();
     if (data_->Truncate(dataStart_) != 0 || indexFile_->Truncate(kPageSize) != 0) Fail(9218);
     header_.firstFree = 0;

@@ -13,15 +13,19 @@
 // process or machine that stops in between leaves the counters apart, the next
 // open fails with 8965 and the repair rebuilds the indexes from the records.
 //
-// A table may name a vouching field (the signature table's date): a record is
-// first written with that field null, and its value follows once the data
-// file was synced, for a group of records at a time. After a power cut a
-// record that shows a value in that field is therefore whole; one whose write
-// was cut shows a null there and is known to be unfinished.
+// A table may name a vouching field (the signature table's date). Its flag
+// byte is set on disk only after the rest of the record was synced, and
+// cleared (and synced) before other bytes of the record change; a group of
+// records shares these syncs. After a power cut a record that shows a value
+// in that field is therefore whole; one whose write was cut shows null there
+// (possibly with stray value bytes, which the repair clears) and is known to
+// be unfinished. A process that dies loses no record, but a changed record
+// may keep its earlier bytes with the field null.
 #pragma once
 
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -104,10 +108,15 @@ class TTableFiles {
     TTableFiles() = default;
     void BeginChange();
     void Sync(TStoreFile& file);
-    // Writes the record with its vouching field held back until the next
-    // group sync; the held value is what reads of the record see meanwhile.
-    void WriteRecord(uint32_t recNo, const std::vector<uint8_t>& record);
+    void SyncData();
+    // Writes a record (`fresh`: a new or reused place) of a table with a
+    // vouching field: a fresh record at once with that field null, a changed
+    // one only as far as nulling the field's flag; the whole record is held
+    // and is what reads see until the group is flushed.
+    void WriteRecord(uint32_t recNo, const std::vector<uint8_t>& record, bool fresh);
     void FlushVouched();
+    uint64_t VouchFlagOffset(uint32_t recNo) const;
+    void WriteVouchFlag(uint32_t recNo, uint8_t flag);
     void WriteDataHeaderNow();
     void WriteIndexHeaderNow();
     void WriteRecordBytes(uint32_t recNo, const uint8_t* data, size_t size);
@@ -127,7 +136,8 @@ class TTableFiles {
     bool broken_ = false;  // a change failed half-way: never mark clean again
     uint64_t treeVersion_ = 0;
     int vouchField_ = -1;
-    std::map<uint32_t, std::vector<uint8_t>> vouched_;  // record -> held field bytes
+    std::map<uint32_t, std::vector<uint8_t>> vouched_;  // record -> held record
+    std::set<uint32_t> freedSinceSync_;  // freed places whose null is not yet on disk
 };
 
 // The size of a new data file with these fields, without records. A data
