@@ -41,6 +41,9 @@ class TFormControls : public TLoadControls {
     // The picture formats the directory scan accepts (Formats).
     virtual TPictureFormats Formats() const = 0;
     virtual void SetFormats(const TPictureFormats& value) = 0;
+    // Removed files go to the desktop trash (the setting UseTrash).
+    virtual bool UseTrashCB() const { return true; }
+    virtual void SetUseTrashCB(bool) {}
 
     // ---- edits
     virtual std::string MarginText() const = 0;  // MarginEdit
@@ -83,6 +86,7 @@ class TPlainFormControls : public TFormControls {
     bool ApplyOrientation = false;
     bool Rotations = false;
     TPictureFormats PictureFormats;
+    bool UseTrash = true;
     std::string Margin = "25";
     std::string Search;
     std::vector<std::string> Ignore;
@@ -114,6 +118,8 @@ class TPlainFormControls : public TFormControls {
     void SetRotationsCB(bool value) override { Rotations = value; }
     TPictureFormats Formats() const override { return PictureFormats; }
     void SetFormats(const TPictureFormats& value) override { PictureFormats = value; }
+    bool UseTrashCB() const override { return UseTrash; }
+    void SetUseTrashCB(bool value) override { UseTrash = value; }
 
     std::string MarginText() const override { return Margin; }
     void SetMarginText(const std::string& text) override { Margin = text; }

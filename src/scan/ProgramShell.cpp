@@ -1,6 +1,9 @@
 // Start-up, settings, close and the batch run.
 #include <sys/stat.h>
 
+#include <cstdio>
+#include <fstream>
+
 #include "scan/Engine.h"
 #include "scan/SignaturePrefetch.h"
 #include "util/StrToInt.h"
@@ -38,7 +41,13 @@ void TCorvaneEngine::StartUp(const std::string& programFolder) {
     State.ShowExtraHints = FileExists(State.ProgramFolder + kExtraHintsFileName);
     ReadSettings();
     LoadIgnoreList();
-    OpenProgramTables(Signatures.SignaturesTable, Matches.MatchTable, State.ProgramFolder);
+    // A repair at start-up is told in the log, each line as it comes.
+    const std::string logName = State.ProgramFolder + kLogFileName;
+    OpenProgramTables(Signatures.SignaturesTable, Matches.MatchTable, State.ProgramFolder,
+                      [&logName](const std::string& line) {
+                          std::ofstream(logName, std::ios::binary | std::ios::app)
+                              << line << "\r\n";
+                      });
     Matcher.ShowRecordCounts();
 }
 
@@ -54,6 +63,7 @@ void TCorvaneEngine::ReadSettings() {
         TPictureFormats::Parse(ini.ReadString(kSection, "Formats", TPictureFormats().Text())));
     controls_.SetApplyOrientationCB(ini.ReadString(kSection, "ApplyOrientation", "N") == "Y");
     controls_.SetRotationsCB(ini.ReadString(kSection, "Rotations", "N") == "Y");
+    controls_.SetUseTrashCB(ini.ReadString(kSection, "UseTrash", "Y") == "Y");
     // Threads of a compute run: every processor unless the settings say otherwise.
     int32_t workers = 0;
     Workers = TryStrToInt(ini.ReadString(kSection, "Workers", ""), workers) && workers > 0
@@ -72,6 +82,7 @@ void TCorvaneEngine::WriteSettings() {
     ini.WriteString(kSection, "Formats", controls_.Formats().Text());
     ini.WriteString(kSection, "ApplyOrientation", YesNo(controls_.ApplyOrientationCB()));
     ini.WriteString(kSection, "Rotations", YesNo(controls_.RotationsCB()));
+    ini.WriteString(kSection, "UseTrash", YesNo(controls_.UseTrashCB()));
 }
 
 void TCorvaneEngine::LoadIgnoreList() {
@@ -109,9 +120,24 @@ void TCorvaneEngine::BatchRun() {
         Matcher.IdentifyButtonClick();
     } catch (...) {
         State.BatchMode = false;
+        AppendConversionSummary();
         throw;
     }
     State.BatchMode = false;
+    AppendConversionSummary();
+}
+
+std::string TCorvaneEngine::ConversionSummary() const {
+    return Format("Bitmaps converted: %d, skipped: %d, failed: %d", Conversion.Converted,
+                  Conversion.Skipped, Conversion.Failed);
+}
+
+// After the compute run, which starts log.txt afresh.
+void TCorvaneEngine::AppendConversionSummary() {
+    std::FILE* log = std::fopen((State.ProgramFolder + kLogFileName).c_str(), "ab");
+    if (log == nullptr) return;
+    std::fprintf(log, "%s\r\n", ConversionSummary().c_str());
+    std::fclose(log);
 }
 
 }  // namespace corvane

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "picture/PixelMemory.h"
+
 namespace corvane {
 
 void LayOverBlack(TColor32* pixels, size_t count) {
@@ -59,6 +61,10 @@ void TDecodedPicture::SaveToStream(TStream& stream) {
 
 void TDecodedPicture::Draw(TCanvas& canvas, const TRect& rect) {
     if (Empty()) return;
+    // The library's own buffers for the picture, announced before it takes
+    // them (the raster announces its own).
+    const uint64_t pixels = static_cast<uint64_t>(width_) * static_cast<uint64_t>(height_);
+    AnnouncePixelBuffer(pixels, pixels * 4);
     const bool ownSizeInside = rect.Width() == width_ && rect.Height() == height_ &&
                                rect.Left >= 0 && rect.Top >= 0 && rect.Right <= canvas.Width() &&
                                rect.Bottom <= canvas.Height();
