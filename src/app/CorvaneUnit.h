@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QWidget>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -12,6 +13,8 @@
 
 #include "app/DBGrid.h"
 #include "app/Image32.h"
+#include "app/PairPanel.h"
+#include "app/StatusLine.h"
 #include "matching/FormControls.h"
 #include "review/GridCommands.h"
 #include "scan/Engine.h"
@@ -26,7 +29,9 @@ class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
 class QRadioButton;
+class QSplitter;
 class QTabWidget;
+class QTextBrowser;
 class QTimer;
 class QToolButton;
 
@@ -82,6 +87,16 @@ class TCorvaneForm : public QWidget, public TFormControls {
     void BrowseFolderOf(const std::string& fileName);
     // Re-reads the grids whose tables changed while a command held them.
     void RefreshGrids();
+    // The status line: notices that need no answer (refusals, failed View or
+    // Browse, what a command found, what an action did).
+    void ShowStatus(const std::string& text);
+    std::string StatusText() const;
+    // Stop button and Esc: the running compute, conversion or identify run
+    // ends after its current picture or record.
+    void RequestStop();
+    // Shows the signature table's current picture unless it is shown already
+    // (a keyboard move in the signature grid).
+    void ShowSignaturePreview();
 
     // ---- handlers (each catches and shows its errors)
     void QuitButtonClick();
@@ -111,7 +126,6 @@ class TCorvaneForm : public QWidget, public TFormControls {
     void MatchImage1Click();
     void MatchImage2Click();
     void DelMatchRecButtonClick();
-    void Memo1Click();
 
     // ---- TFormControls
     bool ForceCB() const override;
@@ -146,11 +160,16 @@ class TCorvaneForm : public QWidget, public TFormControls {
     void ProcessMessages() override;
     void ShowMessage(const std::string& text) override;
     void SelectPage(TTabPage page) override;
+    bool StopRequested() const override;
+    void ShowRunItem(const std::string& name, int64_t index, int64_t total) override;
 
     // ---- controls
     QWidget* Panel1;
     QPushButton* QuitButton;
     QProgressBar* ProgressBar1;
+    QPushButton* StopButton;
+    QLabel* lProgress;  // "n of N", time left, the current file
+    TStatusLine* StatusLine;
     QTabWidget* PageControl1;
     QWidget* CompSigTabSheet;
     QWidget* CompMatchesTabSheet;
@@ -165,6 +184,7 @@ class TCorvaneForm : public QWidget, public TFormControls {
     QCheckBox* IncrMatchCBBox;
     QPushButton* ClearButton;
     QLabel* lSignaturesDB;
+    QSplitter* SigSplitter;  // signature grid | preview column
     TDBGrid* DBGrid1;
     TImage32* SigImage;
     QPushButton* MatchSingleButton;
@@ -178,6 +198,9 @@ class TCorvaneForm : public QWidget, public TFormControls {
     QLineEdit* MarginEdit;
     QCheckBox* ColorsCBBox;
     QLabel* lMatchesDB;
+    QSplitter* MatchSplitter;     // grid and ignore list above, pair view below
+    QSplitter* MatchTopSplitter;  // grid | ignore list
+    TPairPanel* PairView;
     TDBGrid* DBGrid2;
     TImage32* MatchImage1;
     TImage32* MatchImage2;
@@ -193,8 +216,8 @@ class TCorvaneForm : public QWidget, public TFormControls {
     QPushButton* RViewButton;
     QLabel* Label3;
     QPlainTextEdit* NoMatchMemo;
-    QLabel* lLName;
-    QLabel* lRName;
+    TElidedLabel* lLName;
+    TElidedLabel* lRName;
     QLabel* lIsBMP;
     QLabel* lSameName;
     QLabel* lSamePath;
@@ -204,7 +227,7 @@ class TCorvaneForm : public QWidget, public TFormControls {
     QLabel* lBigger;
     QLabel* lAnimation;
     // Help
-    QPlainTextEdit* Memo1;
+    QTextBrowser* Memo1;
     // Non-visual
     QMenu* PopupMenu1;
     QAction* DeleteLeft1;
@@ -227,6 +250,9 @@ class TCorvaneForm : public QWidget, public TFormControls {
     void BuildMatchesTab();
     void BuildHelpTab();
     void BuildNonVisual();
+    void BuildTabOrder();
+    void RestoreWindowLayout();
+    void SaveWindowLayout();
     void ConnectHandlers();
     void SetHint(QWidget* widget, const std::string& text);
     // Runs a handler, showing any error in the error box.
@@ -238,6 +264,9 @@ class TCorvaneForm : public QWidget, public TFormControls {
     void MoveSide(const std::string& fileName, TImage32* view);
     std::string CurrentMatchFile(int side) const;
     void ApplyProgress();
+    bool IsStoppableRun(const std::string& name) const;
+    void SetRunning(const std::string& name);
+    void ShowPictureInfo();
 
     std::unique_ptr<TCorvaneEngine> engine_;
     std::string programFolder_;
@@ -251,6 +280,14 @@ class TCorvaneForm : public QWidget, public TFormControls {
     int32_t progressMax_ = 100;
     int32_t progressPosition_ = 100;
     TCursor cursor_ = TCursor::crDefault;
+    bool stopRequested_ = false;
+    bool closeAfterRun_ = false;
+    // Progress line of the running run, refreshed at most every 100 ms.
+    std::string runName_;
+    int64_t runIndex_ = 0;
+    int64_t runTotal_ = 0;
+    std::chrono::steady_clock::time_point runItemsStart_;
+    std::chrono::steady_clock::time_point progressShown_;
 };
 
 }  // namespace corvane

@@ -58,6 +58,12 @@ class TCursorKeeper {
     TCursor saved_;
 };
 
+// Asks once per picture; a stop holds for the rest of the run.
+bool RunStopping(TComputeRunState& run, const TFormControls& controls) {
+    if (!run.Stopped && controls.StopRequested()) run.Stopped = true;
+    return run.Stopped;
+}
+
 }  // namespace
 
 std::string ExtractFilePath(const std::string& fileName) {
@@ -119,7 +125,7 @@ void TCorvaneEngine::ComputeButtonClick() {
     if (!State.BatchMode) {
         controls_.ShowMessage(std::to_string(Run.AddedCount) + " records added; " +
                               std::to_string(Run.EditedCount) + " records edited in " +
-                              FormatElapsed(end - start));
+                              FormatElapsed(end - start) + (Run.Stopped ? kStoppedMark : ""));
     }
     Matcher.ShowRecordCounts();
 }
@@ -144,6 +150,7 @@ void TCorvaneEngine::ScanDirectory(const std::string& path) {
     const std::string folder = path.back() == '/' ? path : path + "/";
     if (!Run.CountingPass) logFile_.WriteLine(folder);
     for (const TFolderEntry& entry : ReadFolder(folder)) {
+        if (RunStopping(Run, controls_)) return;
         if (entry.IsFolder && controls_.SubDirsCB()) {
             ScanDirectory(folder + entry.Name + "/");
             continue;
@@ -171,6 +178,8 @@ void TCorvaneEngine::UpdateSignature(const std::string& fileName) {
     const std::string namePart = ExtractFileName(fileName);
     const std::string folderPart = ExtractFilePath(fileName);
     if (!controls_.ForceCB() && IsUpToDate(namePart, folderPart, fileName)) return;
+    if (!Run.CountingPass)
+        controls_.ShowRunItem(fileName, controls_.ProgressPosition() + 1, controls_.ProgressMax() - 1);
     controls_.ProcessMessages();
     if (!Run.CountingPass && prefetch_ != nullptr) {
         switch (UsePrefetched(fileName)) {

@@ -133,8 +133,16 @@ void TCorvaneEngine::SaveRasterAsJpeg(const std::string& target) {
 
 void TCorvaneEngine::ConvertBitmaps(const std::string& folder) {
     const TFolderEntries entries = ReadConversionFolder(folder);
-    for (const std::string& name : entries.Bitmaps) ConvertOneBitmap(folder, name);
-    for (const std::string& name : entries.SubFolders) ConvertBitmaps(folder + "/" + name);
+    // A stop ends the run between two bitmaps; each is converted whole or not at all.
+    for (const std::string& name : entries.Bitmaps) {
+        if (controls_.StopRequested()) return;
+        controls_.ShowRunItem(folder + "/" + name, 0, 0);
+        ConvertOneBitmap(folder, name);
+    }
+    for (const std::string& name : entries.SubFolders) {
+        if (controls_.StopRequested()) return;
+        ConvertBitmaps(folder + "/" + name);
+    }
 }
 
 void TCorvaneEngine::ConvertOneBitmap(const std::string& folder, const std::string& name) {

@@ -44,6 +44,7 @@ struct TComputeRunState {
     int32_t EditedCount = 0;
     TSignature Signature;
     bool SignatureChanged = false;
+    bool Stopped = false;  // the user stopped the run (StopRequested)
 };
 
 // Names of the program folder's files.
