@@ -277,7 +277,10 @@ void TDBGrid::SelectRow(int row) {
 void TDBGrid::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
     QTableView::currentChanged(current, previous);
     if (syncing_ || !current.isValid()) return;
-    if (current.row() == model_->CurrentRow()) return;
+    if (current.row() == model_->CurrentRow()) {
+        emit recordMoved();  // already there; the views may still follow
+        return;
+    }
     bool moved = false;
     try {
         moved = model_->MoveTableToRow(current.row());

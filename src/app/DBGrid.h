@@ -125,7 +125,7 @@ class TDBGrid : public QTableView {
 
   signals:
     void cellClicked(int column);
-    // The user moved the table to another record (mouse or keyboard).
+    // The user made a record current (mouse or keyboard).
     void recordMoved();
     void popupRequested(const QPoint& globalPos);
 

@@ -16,8 +16,8 @@ TEST(RunProgressText, CountsEstimateAndItem) {
         const char* item;
         const char* expected;
     } cases[] = {
-        // 10 items took 20 s: the 11th and the 89 after it take 200 s.
-        {11, 100, 20.0, "/p/a.jpg", "Run: 11 of 100 \u00B7 about 00:03:20 left \u00B7 /p/a.jpg"},
+        // 10 items took 20 s: the 11th and the 89 after it take 180 s.
+        {11, 100, 20.0, "/p/a.jpg", "Run: 11 of 100 \u00B7 about 00:03:00 left \u00B7 /p/a.jpg"},
         {1, 100, 0.0, "/p/a.jpg", "Run: 1 of 100 \u00B7 /p/a.jpg"},  // no pace yet
         {5, 0, 3.0, "/p/b.bmp", "Run: 5 \u00B7 /p/b.bmp"},           // total not known
         {2, 2, 3600.5, "", "Run: 2 of 2 \u00B7 about 01:00:01 left"},
