@@ -462,6 +462,8 @@ void TCorvaneForm::ConnectHandlers() {
     connect(DBGrid1, &TDBGrid::cellClicked, this, [this](int) { DBGrid1CellClick(); });
     connect(DBGrid1, &TDBGrid::recordMoved, this, [this] { ShowSignaturePreview(); });
     connect(StopButton, &QPushButton::clicked, this, [this] { RequestStop(); });
+    connect(PageControl1, &QTabWidget::currentChanged, this,
+            [this] { QTimer::singleShot(0, this, [this] { ApplyDefaultSplits(); }); });
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     escape->setContext(Qt::WindowShortcut);
     connect(escape, &QShortcut::activated, this, [this] { RequestStop(); });
@@ -601,6 +603,7 @@ void TCorvaneForm::RefreshGrids() {
 
 void TCorvaneForm::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
+    QTimer::singleShot(0, this, [this] { ApplyDefaultSplits(); });
     if (shown_) return;
     shown_ = true;
     FormShow();
@@ -670,11 +673,28 @@ void TCorvaneForm::RestoreWindowLayout() {
     const QRect area = screen != nullptr ? screen->availableGeometry() : QRect(0, 0, 1280, 800);
     const QSize size(std::min(1180, area.width()), std::min(760, area.height()));
     resize(size.expandedTo(minimumSize()).boundedTo(area.size()));
-    // Splitters share by proportion: the pair view gets the larger part.
-    MatchSplitter->setSizes({40, 60});
-    MatchTopSplitter->setSizes({78, 22});
-    SigSplitter->setSizes({75, 25});
     move(area.x() + (area.width() - width()) / 2, area.y() + (area.height() - height()) / 2);
+    unsplit_ = {SigSplitter, MatchSplitter, MatchTopSplitter};
+}
+
+void TCorvaneForm::ApplyDefaultSplits() {
+    // Once a splitter is on screen with its real size: the grid gets most of
+    // the width, the pair view most of the height.
+    const auto percentOf = [this](QSplitter* splitter) {
+        return splitter == MatchSplitter ? 40 : splitter == MatchTopSplitter ? 78 : 75;
+    };
+    for (auto it = unsplit_.begin(); it != unsplit_.end();) {
+        QSplitter* splitter = *it;
+        if (!splitter->isVisible()) {
+            ++it;
+            continue;
+        }
+        const int total =
+            splitter->orientation() == Qt::Horizontal ? splitter->width() : splitter->height();
+        const int first = total * percentOf(splitter) / 100;
+        splitter->setSizes({first, total - first});
+        it = unsplit_.erase(it);
+    }
 }
 
 void TCorvaneForm::SaveWindowLayout() {

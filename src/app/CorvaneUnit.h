@@ -253,6 +253,7 @@ class TCorvaneForm : public QWidget, public TFormControls {
     void BuildTabOrder();
     void RestoreWindowLayout();
     void SaveWindowLayout();
+    void ApplyDefaultSplits();
     void ConnectHandlers();
     void SetHint(QWidget* widget, const std::string& text);
     // Runs a handler, showing any error in the error box.
@@ -280,6 +281,7 @@ class TCorvaneForm : public QWidget, public TFormControls {
     int32_t progressMax_ = 100;
     int32_t progressPosition_ = 100;
     TCursor cursor_ = TCursor::crDefault;
+    std::vector<QSplitter*> unsplit_;  // not yet given their first sizes
     bool stopRequested_ = false;
     bool closeAfterRun_ = false;
     // Progress line of the running run, refreshed at most every 100 ms.

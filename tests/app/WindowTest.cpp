@@ -299,3 +299,27 @@ TEST_F(WindowTest, TabLeavesTheIgnoreList) {
 
 }  // namespace
 }  // namespace corvane
+
+namespace corvane {
+namespace {
+
+TEST_F(WindowTest, HintsAndNamesReadOnADarkPalette) {
+    const QPalette light = QApplication::palette();
+    QPalette dark = light;
+    dark.setColor(QPalette::Window, QColor(40, 40, 40));
+    dark.setColor(QPalette::WindowText, QColor(230, 230, 230));
+    QApplication::setPalette(dark);
+    OpenForm();
+    AddMatch(0, "/a/x/y/z/photo.jpg", "/a/x/y/z/photo.jpg");
+    SelectMatchRow(0);
+    const QColor hint = form->lSameName->palette().color(QPalette::WindowText);
+    EXPECT_GT(hint.lightness(), 150);  // light on dark
+    EXPECT_EQ(form->lLName->palette().color(QPalette::WindowText), QColor(230, 230, 230));
+    CloseForm();
+    QApplication::setPalette(light);
+    OpenForm();
+    EXPECT_LT(form->lSameName->palette().color(QPalette::WindowText).lightness(), 110);
+}
+
+}  // namespace
+}  // namespace corvane
