@@ -10,9 +10,9 @@
 #include <QTimer>
 #include <algorithm>
 #include <chrono>
-#include <ctime>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <random>
 
@@ -102,9 +102,8 @@ void BenchStopAndLatency(const fs::path& root) {
     TPlainFormControls controls;
     TBitmap32 raster;
     bool loaded = false;
-    const double load = Time([&] {
-        LoadPictureFile(controls, (pics / "p1.jpg").string(), false, loaded, raster);
-    });
+    const double load =
+        Time([&] { LoadPictureFile(controls, (pics / "p1.jpg").string(), false, loaded, raster); });
 
     TStopTimingForm form((root / "data").string() + "/");
     form.OnShowMessage = [](const std::string&) {};
@@ -121,9 +120,10 @@ void BenchStopAndLatency(const fs::path& root) {
     form.ComputeButtonClick();
     const double stop = Ms(Clock::now() - form.Pressed);
     std::printf("stop during a compute of %d pictures of 1600 x 1200 on 2 workers:\n", count);
-    std::printf("  one picture's load %.1f ms; stop took effect in %.1f ms"
-                " (target <= 200 + %.1f), %d records kept\n",
-                load, stop, load, form.SignaturesTable().RecordCount());
+    std::printf(
+        "  one picture's load %.1f ms; stop took effect in %.1f ms"
+        " (target <= 200 + %.1f), %d records kept\n",
+        load, stop, load, form.SignaturesTable().RecordCount());
 
     // Event loop latency: a 10 ms timer during a whole compute run; the
     // latency is how much later than due each tick comes.
@@ -145,9 +145,10 @@ void BenchStopAndLatency(const fs::path& root) {
     tick.stop();
     std::sort(late.begin(), late.end());
     const double p99 = late.empty() ? 0 : late[late.size() * 99 / 100];
-    std::printf("  event loop during a full compute (%.0f ms, %zu ticks): latency max %.1f ms,"
-                " 99th percentile %.1f ms (target <= 50)\n",
-                run, late.size(), late.empty() ? 0.0 : late.back(), p99);
+    std::printf(
+        "  event loop during a full compute (%.0f ms, %zu ticks): latency max %.1f ms,"
+        " 99th percentile %.1f ms (target <= 50)\n",
+        run, late.size(), late.empty() ? 0.0 : late.back(), p99);
 }
 
 }  // namespace

@@ -6,8 +6,8 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDesktopServices>
-#include <QFileInfo>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -406,20 +406,27 @@ void TCorvaneForm::BuildHelpTab() {
 void TCorvaneForm::BuildTabOrder() {
     // Natural order: top row, options, then the grid and the controls
     // beside and below it; Tab leaves the memos instead of typing a tab.
-    const QList<QWidget*> signatures = {
-        ComputeButton, SearchPathEdit->Edit, SearchPathEdit->BrowseButton, ForceCBBox,
-        SubDirsCBBox,  NormalizeCBBox,       IncrMatchCBBox,               ClearButton,
-        DBGrid1,       MatchSingleButton,    SortByName,                   SortByDate,
-        Memo2};
-    const QList<QWidget*> matches = {
-        IdentifyButton, MarginEdit,    ColorsCBBox,       DBGrid2,       LBrowseButton,
-        LMoveButton,    LViewButton,   LDeleteButton,     DelMatchRecButton, RDeleteButton,
-        RViewButton,    RMoveButton,   RBrowseButton,     NoMatchMemo};
+    const QList<QWidget*> signatures = {ComputeButton,
+                                        SearchPathEdit->Edit,
+                                        SearchPathEdit->BrowseButton,
+                                        ForceCBBox,
+                                        SubDirsCBBox,
+                                        NormalizeCBBox,
+                                        IncrMatchCBBox,
+                                        ClearButton,
+                                        DBGrid1,
+                                        MatchSingleButton,
+                                        SortByName,
+                                        SortByDate,
+                                        Memo2};
+    const QList<QWidget*> matches = {IdentifyButton,    MarginEdit,    ColorsCBBox, DBGrid2,
+                                     LBrowseButton,     LMoveButton,   LViewButton, LDeleteButton,
+                                     DelMatchRecButton, RDeleteButton, RViewButton, RMoveButton,
+                                     RBrowseButton,     NoMatchMemo};
     for (const QList<QWidget*>* chain : {&signatures, &matches})
         for (qsizetype i = 1; i < chain->size(); ++i)
             QWidget::setTabOrder((*chain)[i - 1], (*chain)[i]);
 }
-
 
 void TCorvaneForm::BuildNonVisual() {
     PopupMenu1 = Named(new QMenu(this), "PopupMenu1");
@@ -656,8 +663,8 @@ void TCorvaneForm::FormClose() {
 void TCorvaneForm::RestoreWindowLayout() {
     const TIniFile ini(programFolder_ + kSettingsFileName);
     const auto restore = [&ini](const std::string& key) {
-        return QByteArray::fromBase64(QByteArray::fromStdString(
-            ini.ReadString(kWindowSection, key, "")));
+        return QByteArray::fromBase64(
+            QByteArray::fromStdString(ini.ReadString(kWindowSection, key, "")));
     };
     bool placed = false;
     try {
@@ -769,8 +776,9 @@ void TCorvaneForm::SortSigRGClick() {
             if (e.ErrorCode() != seInvalidIndexName) throw;
             // A table made before the date order existed: say so plainly.
             SortByName->setChecked(true);
-            ShowStatus("Sort by Date needs a date index, which this signature table does not "
-                       "have; it stays sorted by Name.");
+            ShowStatus(
+                "Sort by Date needs a date index, which this signature table does not "
+                "have; it stays sorted by Name.");
         }
     });
 }

@@ -110,16 +110,16 @@ TPairPanel::TPairPanel(QWidget* parent) : QWidget(parent) {
     lIsBMP = MakeHint(HintColumn, "lIsBMP",
                       "The file the arrow points to was converted from a bitmap (its name "
                       "holds From-BMP)");
-    lSameName = MakeHint(HintColumn, "lSameName",
-                         "Both files have the same name (letter case ignored)");
+    lSameName =
+        MakeHint(HintColumn, "lSameName", "Both files have the same name (letter case ignored)");
     lSameName->setText("Same Name!");
     lSamePath = MakeHint(HintColumn, "lSamePath", "Both files lie in the same folder");
     lSamePath->setText("Same Path!");
     lFave = MakeHint(HintColumn, "lFave",
                      "The file the arrow points to lies in a favourites folder (FAVES)");
-    lLShortPath = MakeHint(HintColumn, "lLShortPath",
-                           "The left file lies in a shallow folder, near the top of the disk",
-                           Qt::AlignLeft);
+    lLShortPath =
+        MakeHint(HintColumn, "lLShortPath",
+                 "The left file lies in a shallow folder, near the top of the disk", Qt::AlignLeft);
     lRShortPath = MakeHint(HintColumn, "lRShortPath",
                            "The right file lies in a shallow folder, near the top of the disk",
                            Qt::AlignRight);
@@ -172,7 +172,7 @@ QList<QLabel*> TPairPanel::Hints() const {
 }
 
 QList<QPushButton*> TPairPanel::Buttons() const {
-    return {LBrowseButton, LMoveButton,  LViewButton,  LDeleteButton, DelMatchRecButton,
+    return {LBrowseButton, LMoveButton, LViewButton, LDeleteButton, DelMatchRecButton,
             RDeleteButton, RViewButton, RMoveButton, RBrowseButton};
 }
 

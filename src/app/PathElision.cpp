@@ -44,8 +44,9 @@ void TPathDelegate::initStyleOption(QStyleOptionViewItem* option, const QModelIn
     QStyledItemDelegate::initStyleOption(option, index);
     const QWidget* widget = option->widget;
     const QStyle* style = widget != nullptr ? widget->style() : nullptr;
-    const int margin =
-        style != nullptr ? style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, widget) + 1 : 3;
+    const int margin = style != nullptr
+                           ? style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, widget) + 1
+                           : 3;
     option->text = ElidePath(option->text, option->fontMetrics, option->rect.width() - 2 * margin);
 }
 

@@ -10,8 +10,8 @@
 int main(int argc, char** argv) {
     int width = 1280, height = 800;
     if (argc < 2 || argc > 3 ||
-        (argc == 3 && (std::sscanf(argv[2], "%dx%d", &width, &height) != 2 || width < 200 ||
-                       height < 200))) {
+        (argc == 3 &&
+         (std::sscanf(argv[2], "%dx%d", &width, &height) != 2 || width < 200 || height < 200))) {
         std::fprintf(stderr, "usage: corvane-render OUTDIR [WIDTHxHEIGHT]\n");
         return 2;
     }

@@ -97,8 +97,7 @@ class TRenderForm : public TCorvaneForm {
 
     void ShowRunItem(const std::string& name, int64_t index, int64_t total) override {
         TCorvaneForm::ShowRunItem(name, index, total);
-        if (index != 3 || ComputingFile.empty() || Guard.Running() != "Compute Signatures")
-            return;
+        if (index != 3 || ComputingFile.empty() || Guard.Running() != "Compute Signatures") return;
         // Long enough at 3 items for an estimate to show.
         Files->push_back(Grab(this, ComputingFile));
         ComputingFile.clear();

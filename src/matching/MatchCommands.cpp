@@ -95,10 +95,9 @@ void TMatcher::IdentifyButtonClick() {
     const TRunClock::time_point end = TRunClock::now();
     if (!state_.BatchMode) {
         // A stopped run counts the records it searched.
-        controls_.ShowMessage("Identify completed: " +
-                              std::to_string(stopped ? processed : recordCount) +
-                              " records processed in " + FormatElapsed(end - start) +
-                              (stopped ? kStoppedMark : ""));
+        controls_.ShowMessage(
+            "Identify completed: " + std::to_string(stopped ? processed : recordCount) +
+            " records processed in " + FormatElapsed(end - start) + (stopped ? kStoppedMark : ""));
     }
     controls_.SetScreenCursor(TCursor::crDefault);
     ShowRecordCounts();

@@ -51,8 +51,8 @@ std::string PictureInfoText(const TBitmap32& raster, const std::string& fileName
     struct stat info;
     const bool exists = !fileName.empty() && ::stat(fileName.c_str(), &info) == 0;
     if (raster.Empty() && !exists) return "";
-    std::string text = std::to_string(raster.Width()) + " \u00D7 " +
-                       std::to_string(raster.Height()) + " px";
+    std::string text =
+        std::to_string(raster.Width()) + " \u00D7 " + std::to_string(raster.Height()) + " px";
     if (exists) {
         text += " \u00B7 " + FileSizeText(static_cast<int64_t>(info.st_size));
         struct tm local;

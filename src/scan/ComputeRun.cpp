@@ -179,7 +179,8 @@ void TCorvaneEngine::UpdateSignature(const std::string& fileName) {
     const std::string folderPart = ExtractFilePath(fileName);
     if (!controls_.ForceCB() && IsUpToDate(namePart, folderPart, fileName)) return;
     if (!Run.CountingPass)
-        controls_.ShowRunItem(fileName, controls_.ProgressPosition() + 1, controls_.ProgressMax() - 1);
+        controls_.ShowRunItem(fileName, controls_.ProgressPosition() + 1,
+                              controls_.ProgressMax() - 1);
     controls_.ProcessMessages();
     if (!Run.CountingPass && prefetch_ != nullptr) {
         switch (UsePrefetched(fileName)) {

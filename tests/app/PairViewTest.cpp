@@ -75,7 +75,9 @@ TEST_F(PairViewTest, NameRuleAndExtraHints) {
     form->SelectPage(TTabPage::CompMatchesTabSheet);
     SelectMatchRow(1);
     EXPECT_FALSE(form->lIsBMP->isHidden());
-    const auto left = [this](QWidget* w, int dx) { return w->mapTo(form.get(), QPoint(dx, 0)).x(); };
+    const auto left = [this](QWidget* w, int dx) {
+        return w->mapTo(form.get(), QPoint(dx, 0)).x();
+    };
     EXPECT_GE(left(form->lIsBMP, 0), left(form->MatchImage1, form->MatchImage1->width()));
     EXPECT_LE(left(form->lIsBMP, form->lIsBMP->width()), left(form->MatchImage2, 0));
 }

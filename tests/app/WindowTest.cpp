@@ -31,8 +31,9 @@ void WritePictures(const std::string& folder, int count) {
         engine.Image.SetSize(48 + i, 40);
         for (int32_t y = 0; y < 40; ++y)
             for (int32_t x = 0; x < 48 + i; ++x)
-                engine.Image.SetPixel(x, y, 0xFF000000u | uint32_t((x * 5 + i * 40) & 255) << 8 |
-                                                uint32_t((y * 6 + i * 17) & 255));
+                engine.Image.SetPixel(x, y,
+                                      0xFF000000u | uint32_t((x * 5 + i * 40) & 255) << 8 |
+                                          uint32_t((y * 6 + i * 17) & 255));
         engine.SaveRasterAsJpeg(folder + "/p" + std::to_string(i) + ".jpg");
     }
 }
@@ -156,8 +157,9 @@ TEST_F(WindowTest, StopKeepsWhatWasPostedAndTheNextRunCompletesTheRest) {
         form->ComputeButtonClick();
         Settle();
         ASSERT_EQ(messages.size(), 2u);
-        EXPECT_EQ(messages[1].rfind(std::to_string(12 - kept) + " records added; 0 records edited", 0),
-                  0u)
+        EXPECT_EQ(
+            messages[1].rfind(std::to_string(12 - kept) + " records added; 0 records edited", 0),
+            0u)
             << messages[1];
         EXPECT_EQ(form->SignaturesTable().RecordCount(), 12);
     }
@@ -268,7 +270,8 @@ TEST_F(WindowTest, NoPairMeansEmptyDisabledControls) {
     SelectMatchRow(0);
     EXPECT_TRUE(form->LViewButton->isEnabled());
     EXPECT_EQ(form->PairView->lDiffInfo->text().toStdString(), "identical");
-    EXPECT_TRUE(form->PairView->lLInfo->text().startsWith(QString::fromUtf8("48 \u00D7 40 px \u00B7 ")))
+    EXPECT_TRUE(
+        form->PairView->lLInfo->text().startsWith(QString::fromUtf8("48 \u00D7 40 px \u00B7 ")))
         << form->PairView->lLInfo->text().toStdString();
     form->ClearButtonClick();
     Settle();
