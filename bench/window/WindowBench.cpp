@@ -108,6 +108,7 @@ void BenchStopAndLatency(const fs::path& root) {
     TStopTimingForm form((root / "data").string() + "/");
     form.OnShowMessage = [](const std::string&) {};
     form.OnShowError = [](const std::string& e) { std::fprintf(stderr, "%s\n", e.c_str()); };
+    form.OnConfirm = [](const std::string&) { return true; };
     form.resize(1920, 1080);
     form.show();
     QApplication::processEvents();
@@ -212,6 +213,7 @@ int main(int argc, char** argv) {
         engine.SaveRasterAsJpeg((pics / "b.jpg").string());
         TCorvaneForm form((root / "data").string() + "/");
         form.OnShowMessage = [](const std::string&) {};
+        form.OnConfirm = [](const std::string&) { return true; };
         form.resize(1920, 1080);
         form.show();
         QApplication::processEvents();

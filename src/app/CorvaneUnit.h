@@ -16,6 +16,7 @@
 #include "app/PairPanel.h"
 #include "app/StatusLine.h"
 #include "matching/FormControls.h"
+#include "review/FileActions.h"
 #include "review/GridCommands.h"
 #include "scan/Engine.h"
 
@@ -76,15 +77,21 @@ class TCorvaneForm : public QWidget, public TFormControls {
         OnChooseMoveDestination;
     std::function<void(const std::string&)> OnOpenUrl;  // file or folder
     std::function<int(const std::string&, const std::vector<std::string>&, int)> OnPick;
+    std::function<bool(const std::string&)> OnConfirm;  // a Yes/No question
 
     // ---- methods
     void FormShow();
     void FormClose();
     void ShowRecordCounts();
     void ShowMatchTableImages();
-    void DeleteImageFile(const std::string& fileName);
+    void DeleteImageFile(std::string fileName);
     void ShellOpenFile(const std::string& fileName);
     void BrowseFolderOf(const std::string& fileName);
+    // Delete, move and undo with the records, through the undo journal of
+    // the program folder (available after start-up).
+    TFileActions& Actions();
+    // Replaces the desktop trash (tests inject failures).
+    void SetTrashCan(std::unique_ptr<TTrashCan> trash);
     // Re-reads the grids whose tables changed while a command held them.
     void RefreshGrids();
     // The status line: notices that need no answer (refusals, failed View or
@@ -126,6 +133,7 @@ class TCorvaneForm : public QWidget, public TFormControls {
     void MatchImage1Click();
     void MatchImage2Click();
     void DelMatchRecButtonClick();
+    void UndoButtonClick();
 
     // ---- TFormControls
     bool ForceCB() const override;
@@ -137,6 +145,8 @@ class TCorvaneForm : public QWidget, public TFormControls {
     void SetColorsCB(bool value) override;
     void SetSubDirsCB(bool value) override;
     void SetIncrMatchCB(bool value) override;
+    bool UseTrashCB() const override;
+    void SetUseTrashCB(bool value) override;
     std::string MarginText() const override;
     void SetMarginText(const std::string& text) override;
     std::string SearchPath() const override;
@@ -169,7 +179,11 @@ class TCorvaneForm : public QWidget, public TFormControls {
     QProgressBar* ProgressBar1;
     QPushButton* StopButton;
     QLabel* lProgress;  // "n of N", time left, the current file
+    // Notices: refusals, failed View or Browse, what a command found, what
+    // was just trashed, moved or restored (with Use trash and Undo).
     TStatusLine* StatusLine;
+    QCheckBox* UseTrashCBBox;
+    QPushButton* UndoButton;
     QTabWidget* PageControl1;
     QWidget* CompSigTabSheet;
     QWidget* CompMatchesTabSheet;
@@ -246,6 +260,12 @@ class TCorvaneForm : public QWidget, public TFormControls {
 
   private:
     void BuildPanel();
+    void BuildActionBar();
+    bool Confirm(const std::string& question);
+    // Shows what a file action did: the status line, or the reason.
+    void ShowActionResult(const TActionResult& result);
+    // After a file action: the views empty, the pair and the counts anew.
+    void AfterFileAction();
     void BuildSignaturesTab();
     void BuildMatchesTab();
     void BuildHelpTab();
@@ -262,7 +282,7 @@ class TCorvaneForm : public QWidget, public TFormControls {
     void RunExclusive(const std::string& name, const std::function<void()>& command);
     void ShowError(const std::string& text);
     void ShowPairOnce();
-    void MoveSide(const std::string& fileName, TImage32* view);
+    void MoveSide(std::string fileName, TImage32* view);
     std::string CurrentMatchFile(int side) const;
     void ApplyProgress();
     bool IsStoppableRun(const std::string& name) const;
@@ -270,6 +290,8 @@ class TCorvaneForm : public QWidget, public TFormControls {
     void ShowPictureInfo();
 
     std::unique_ptr<TCorvaneEngine> engine_;
+    std::unique_ptr<TTrashCan> trash_;
+    std::unique_ptr<TFileActions> actions_;
     std::string programFolder_;
     bool batchRequested_;
     bool shown_ = false;

@@ -7,6 +7,7 @@
 
 #include "FormFixture.h"
 #include "app/RenderWindow.h"
+#include "tablestore/SignatureTables.h"
 
 namespace fs = std::filesystem;
 
@@ -77,29 +78,58 @@ TEST_F(CommandsTest, GridFollowsTableAndTableFollowsGrid) {
     EXPECT_EQ(form->DBGrid1->currentIndex().row(), 0);
 }
 
-TEST_F(CommandsTest, SortByDateNeedsTheIndexSortByNameWorks) {
-    OpenForm();
-    form->SetSearchPath(Path("pics") + "/");
-    form->ComputeButtonClick();
-    Settle();
-    form->SortByDate->click();
-    Settle();
-    // The signature table carries no "ByFileDate" order: one clear line.
-    EXPECT_TRUE(errors.empty());
-    EXPECT_EQ(form->StatusText().rfind("Sort by Date needs a date index", 0), 0u);
-    EXPECT_EQ(form->SignaturesTable().IndexName(), "");
-    EXPECT_TRUE(form->SortByName->isChecked());
-    form->SortByName->click();
-    Settle();
-    EXPECT_TRUE(errors.empty());
-    EXPECT_EQ(form->DBGrid1->model()->rowCount(), 6);
+TEST_F(CommandsTest, SortByDateUsesTheDateIndexOrSaysItIsMissing) {
+    for (const bool legacy : {false, true}) {
+        CloseForm();
+        for (const char* file : {"Signatures.DAT", "Matches.DAT"}) fs::remove(programFolder + file);
+        if (legacy) {
+            // Tables made before the date index existed.
+            const std::pair<const char*, void (*)(TFieldDefs&, TIndexDefs&)> tables[] = {
+                {"Signatures.DAT", DefineLegacySignaturesTable},
+                {"Matches.DAT", DefineLegacyMatchTable}};
+            for (const auto& [name, define] : tables) {
+                TStoreTable table;
+                table.SetDatabaseName(programFolder);
+                table.SetTableName(name);
+                define(table.FieldDefs, table.IndexDefs);
+                table.CreateTable();
+            }
+        }
+        OpenForm();
+        form->SetSearchPath(Path("pics") + "/");
+        form->ComputeButtonClick();
+        Settle();
+        form->SortByDate->click();
+        Settle();
+        EXPECT_TRUE(errors.empty()) << errors.front();
+        if (legacy) {
+            // One clear line instead of the store's error.
+            EXPECT_EQ(form->StatusText().rfind("Sort by Date needs a date index", 0), 0u);
+            EXPECT_EQ(form->SignaturesTable().IndexName(), "");
+            EXPECT_TRUE(form->SortByName->isChecked());
+        } else {
+            EXPECT_EQ(form->SignaturesTable().IndexName(), "ByFileDate");
+        }
+        form->SortByName->click();
+        Settle();
+        EXPECT_TRUE(errors.empty());
+        EXPECT_EQ(form->SignaturesTable().IndexName(), "");
+        EXPECT_EQ(form->DBGrid1->model()->rowCount(), 6);
+    }
 }
 
-TEST_F(CommandsTest, ClearEmptiesBothTables) {
+TEST_F(CommandsTest, ClearAsksThenEmptiesBothTables) {
     OpenForm();
     form->SetSearchPath(Path("pics") + "/");
     form->ComputeButtonClick();
     form->IdentifyButtonClick();
+    const int records = form->SignaturesTable().RecordCount();
+    confirmAnswer = false;
+    form->ClearButton->click();
+    Settle();
+    ASSERT_EQ(questions.size(), 1u);
+    EXPECT_EQ(form->SignaturesTable().RecordCount(), records);
+    confirmAnswer = true;
     form->ClearButton->click();
     Settle();
     EXPECT_EQ(form->lSignaturesDB->text().toStdString(), "Signatures DB (0)");

@@ -35,6 +35,10 @@ void FormFixture::OpenForm(bool batchRequested, const TMakeForm& make) {
     form->OnChooseMoveDestination = [this](const std::string&, const std::string&) {
         return moveDestination;
     };
+    form->OnConfirm = [this](const std::string& question) {
+        questions.push_back(question);
+        return confirmAnswer;
+    };
     form->show();
     Settle();
 }

@@ -68,6 +68,7 @@ TEST_P(StopRunTest, StoppedIdentifyCountsTheRecordsItSearched) {
 TEST_P(StopRunTest, StoppedConversionLeavesTheRestAndTheBatchGoesNoFurther) {
     for (int i = 0; i < 3; ++i)
         WriteBmp(controls_.Search + "b" + std::to_string(i) + ".bmp", MakePattern(7));
+    controls_.UseTrash = false;  // converted bitmaps are removed for good here
     controls_.StopAt = 2;
     engine_.BatchRun();
     int bitmaps = 0;
