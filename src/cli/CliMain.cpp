@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "cli/CliControls.h"
+#include "cli/GroupsCommand.h"
 #include "picture/loader/PictureLoader.h"
 #include "scan/Engine.h"
 #include "signature/Signature.h"
@@ -281,7 +282,10 @@ int Run(int argc, char** argv) {
         if (dataFolder) throw EUsage("--data has no meaning for " + command);
         return RunPictureCommand(command, rest);
     }
-    return RunTableCommand(dataFolder ? *dataFolder : DefaultProgramFolder(), command, rest);
+    const std::string programFolder = dataFolder ? *dataFolder : DefaultProgramFolder();
+    if (command == "groups") return RunGroupsCommand(programFolder, rest);
+    if (command == "not-duplicate") return RunNotDuplicateCommand(programFolder, rest);
+    return RunTableCommand(programFolder, command, rest);
 }
 
 }  // namespace
@@ -291,7 +295,8 @@ int main(int argc, char** argv) {
     try {
         return corvane::Run(argc, argv);
     } catch (const corvane::EUsage& error) {
-        std::cerr << "corvane-cli: " << error.Message() << '\n' << corvane::kUsage;
+        std::cerr << "corvane-cli: " << error.Message() << '\n'
+                  << corvane::kUsage << corvane::kGroupsUsage;
         return 2;
     } catch (const std::exception& error) {
         std::cout.flush();

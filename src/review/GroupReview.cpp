@@ -1,0 +1,71 @@
+#include "review/GroupReview.h"
+
+#include "util/Exception.h"
+
+namespace corvane {
+
+void TGroupReview::Load(TMatchTableObjects& matches, TSignaturesTableObjects& signatures,
+                        const std::string& programFolder) {
+    programFolder_ = programFolder;
+    graph_.Load(matches, signatures);
+    marks_.Load(programFolder);
+    groups_ = TGroups();
+    selection_.Reset(groups_);
+}
+
+void TGroupReview::Regroup(int32_t margin, bool perChannel) {
+    margin_ = margin;
+    perChannel_ = perChannel;
+    const std::vector<TMatchEdge> edges = graph_.Edges(margin, perChannel);
+    const TSeparation separation(graph_, marks_);
+    if (separation.Empty()) {
+        groups_ = FormGroups(graph_.Names().Size(), edges);
+    } else {
+        groups_ =
+            FormGroups(graph_.Names().Size(), edges, std::cref(separation), separation.Flags());
+    }
+    selection_.Reset(groups_);
+}
+
+void TGroupReview::SelectByRules(const TKeepChooser& chooser) {
+    const bool withPixels = chooser.NeedsPixels();
+    corvane::SelectByRules(
+        groups_, chooser,
+        [&](TPictureId picture) {
+            return ReadMemberFacts(std::string(graph_.Names().Name(picture)), withPixels);
+        },
+        selection_);
+}
+
+void TGroupReview::AddMark(TPictureId a, TPictureId b) {
+    const std::optional<TSignature> first = graph_.SignatureOf(a);
+    const std::optional<TSignature> second = graph_.SignatureOf(b);
+    for (const auto& [picture, signature] : {std::pair{a, first}, std::pair{b, second}}) {
+        if (!signature) {
+            const std::string name(Name(picture));
+            throw Exception(Format("No signature record for %s", name.c_str()));
+        }
+    }
+    marks_.Mark(Name(a), SignatureToString(*first), Name(b), SignatureToString(*second));
+}
+
+void TGroupReview::SaveMarksAndRegroup() {
+    marks_.DropChanged(graph_);
+    marks_.Save(programFolder_);
+    Regroup(margin_, perChannel_);
+}
+
+void TGroupReview::MarkNotDuplicate(TPictureId a, TPictureId b) {
+    AddMark(a, b);
+    SaveMarksAndRegroup();
+}
+
+void TGroupReview::MarkGroupNotDuplicate(size_t group) {
+    const std::span<const TGroupMember> members = groups_.Group(group);
+    for (size_t i = 0; i < members.size(); ++i)
+        for (size_t j = i + 1; j < members.size(); ++j)
+            AddMark(members[i].Picture, members[j].Picture);
+    SaveMarksAndRegroup();
+}
+
+}  // namespace corvane
