@@ -37,16 +37,18 @@ void TGroupReview::SelectByRules(const TKeepChooser& chooser) {
         selection_);
 }
 
-void TGroupReview::AddMark(TPictureId a, TPictureId b) {
-    const std::optional<TSignature> first = graph_.SignatureOf(a);
-    const std::optional<TSignature> second = graph_.SignatureOf(b);
-    for (const auto& [picture, signature] : {std::pair{a, first}, std::pair{b, second}}) {
-        if (!signature) {
-            const std::string name(Name(picture));
-            throw Exception(Format("No signature record for %s", name.c_str()));
-        }
+TSignature TGroupReview::SignatureFor(TPictureId picture) const {
+    const std::optional<TSignature> signature = graph_.SignatureOf(picture);
+    if (!signature) {
+        const std::string name(Name(picture));
+        throw Exception(Format("No signature record for %s", name.c_str()));
     }
-    marks_.Mark(Name(a), SignatureToString(*first), Name(b), SignatureToString(*second));
+    return *signature;
+}
+
+void TGroupReview::AddMark(TPictureId a, TPictureId b) {
+    marks_.Mark(Name(a), SignatureToString(SignatureFor(a)), Name(b),
+                SignatureToString(SignatureFor(b)));
 }
 
 void TGroupReview::SaveMarksAndRegroup() {
@@ -62,6 +64,8 @@ void TGroupReview::MarkNotDuplicate(TPictureId a, TPictureId b) {
 
 void TGroupReview::MarkGroupNotDuplicate(size_t group) {
     const std::span<const TGroupMember> members = groups_.Group(group);
+    // Every member is checked first, so a refused group leaves no mark.
+    for (const TGroupMember& member : members) SignatureFor(member.Picture);
     for (size_t i = 0; i < members.size(); ++i)
         for (size_t j = i + 1; j < members.size(); ++j)
             AddMark(members[i].Picture, members[j].Picture);

@@ -44,6 +44,7 @@ class TGroupReview {
     void MarkGroupNotDuplicate(size_t group);
 
   private:
+    TSignature SignatureFor(TPictureId picture) const;  // or Exception
     void AddMark(TPictureId a, TPictureId b);
     void SaveMarksAndRegroup();
 
