@@ -16,10 +16,10 @@ void TGroupReview::Load(TMatchTableObjects& matches, TSignaturesTableObjects& si
 void TGroupReview::Regroup(int32_t margin, bool perChannel) {
     margin_ = margin;
     perChannel_ = perChannel;
-    const std::vector<TMatchEdge> edges = graph_.Edges(margin, perChannel);
+    std::vector<TMatchEdge> edges = graph_.Edges(margin, perChannel);
     const TSeparation separation(graph_, marks_);
     if (separation.Empty()) {
-        groups_ = FormGroups(graph_.Names().Size(), edges);
+        groups_ = FormGroups(graph_.Names().Size(), std::move(edges));
     } else {
         groups_ =
             FormGroups(graph_.Names().Size(), edges, std::cref(separation), separation.Flags());

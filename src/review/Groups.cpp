@@ -27,18 +27,20 @@ class TAdjacency {
                 throw std::out_of_range("picture id beyond the picture count");
         }
         auto kept = [&](const TMatchEdge& edge) { return edge.A != edge.B && keep(edge); };
+        // Counts, then their running sums (each picture's end), then filled
+        // from the end down, which leaves every offset at its picture's start.
         for (const TMatchEdge& edge : edges) {
             if (!kept(edge)) continue;
-            ++offsets_[edge.A + 1];
-            ++offsets_[edge.B + 1];
+            ++offsets_[edge.A];
+            ++offsets_[edge.B];
         }
-        for (size_t v = 0; v < pictureCount; ++v) offsets_[v + 1] += offsets_[v];
+        for (size_t v = 1; v < pictureCount; ++v) offsets_[v] += offsets_[v - 1];
+        if (pictureCount > 0) offsets_[pictureCount] = offsets_[pictureCount - 1];
         neighbours_.resize(offsets_[pictureCount]);
-        std::vector<uint32_t> fill(offsets_.begin(), offsets_.end() - 1);
         for (const TMatchEdge& edge : edges) {
             if (!kept(edge)) continue;
-            neighbours_[fill[edge.A]++] = {edge.B, edge.MaxDiff};
-            neighbours_[fill[edge.B]++] = {edge.A, edge.MaxDiff};
+            neighbours_[--offsets_[edge.A]] = {edge.B, edge.MaxDiff};
+            neighbours_[--offsets_[edge.B]] = {edge.A, edge.MaxDiff};
         }
         RemoveRepeats();
     }
@@ -66,8 +68,8 @@ class TAdjacency {
             }
         }
         offsets_.back() = write;
+        // Repeats are rare: the few slots they leave are not worth a copy.
         neighbours_.resize(write);
-        neighbours_.shrink_to_fit();
     }
 
     std::vector<uint32_t> offsets_;
@@ -104,6 +106,8 @@ class TGreedyGrouping {
 
     TGroups Run() {
         TGroups groups;
+        // Every grouped picture has a match: sized once, never copied.
+        groups.Reserve(queue_.size());
         while (!queue_.empty()) {
             const TCandidate top = queue_.top();
             queue_.pop();
@@ -156,7 +160,7 @@ class TGreedyGrouping {
 
 }  // namespace
 
-TGroups FormGroups(size_t pictureCount, std::span<const TMatchEdge> edges,
+TGroups FormGroups(size_t pictureCount, std::vector<TMatchEdge> edges,
                    const TSeparatedPair& separated, const std::vector<bool>& hasSeparation) {
     std::function<bool(TPictureId, TPictureId)> apart;
     if (separated) {
@@ -170,6 +174,7 @@ TGroups FormGroups(size_t pictureCount, std::span<const TMatchEdge> edges,
     const TAdjacency adjacency(pictureCount, edges, [&](const TMatchEdge& edge) {
         return !apart || !apart(edge.A, edge.B);
     });
+    std::vector<TMatchEdge>().swap(edges);
     return TGreedyGrouping(adjacency, pictureCount, apart).Run();
 }
 

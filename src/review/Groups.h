@@ -58,6 +58,11 @@ class TGroups {
         return members_.capacity() * sizeof(TGroupMember) + starts_.capacity() * sizeof(uint32_t);
     }
 
+    // Room for this many members (and half as many groups).
+    void Reserve(size_t members) {
+        members_.reserve(members);
+        starts_.reserve(members / 2 + 1);
+    }
     // Adds one group (reference first); used by the grouping and by tests.
     void Add(std::span<const TGroupMember> members);
 
@@ -69,14 +74,15 @@ class TGroups {
 // True when the two pictures must not share a group.
 using TSeparatedPair = std::function<bool(TPictureId, TPictureId)>;
 
-// Groups over pictures 0 .. pictureCount - 1 by the rule above. Edges that
-// join a picture with itself are ignored; of repeated edges between the same
+// Groups over pictures 0 .. pictureCount - 1 by the rule above. The edges are
+// taken over and freed once read (move them in to save their memory). Edges
+// that join a picture with itself are ignored; of repeated edges between the same
 // two pictures the smallest MaxDiff counts; edges between separated pictures
 // are dropped. Separated may be empty (nothing separated); it is asked only
 // about pictures of which at least one is flagged in hasSeparation (empty:
 // ask about every pair). Throws std::out_of_range for an id not below
 // pictureCount.
-TGroups FormGroups(size_t pictureCount, std::span<const TMatchEdge> edges,
+TGroups FormGroups(size_t pictureCount, std::vector<TMatchEdge> edges,
                    const TSeparatedPair& separated = {},
                    const std::vector<bool>& hasSeparation = {});
 

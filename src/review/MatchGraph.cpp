@@ -1,5 +1,7 @@
 #include "review/MatchGraph.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <functional>
 #include <limits>
 
@@ -18,8 +20,8 @@ size_t TPictureNames::Slot(std::string_view name) const {
     return slot;
 }
 
-void TPictureNames::Grow() {
-    std::vector<uint32_t> old(slots_.size() * 2, 0);
+void TPictureNames::Rehash(size_t slotCount) {
+    std::vector<uint32_t> old(slotCount, 0);
     old.swap(slots_);
     const size_t mask = slots_.size() - 1;
     for (uint32_t entry : old) {
@@ -30,17 +32,39 @@ void TPictureNames::Grow() {
     }
 }
 
+void TPictureNames::Reserve(size_t count) {
+    starts_.reserve(count);
+    lengths_.reserve(count);
+    size_t slotCount = slots_.size();
+    while (count * 2 > slotCount) slotCount *= 2;
+    if (slotCount != slots_.size()) Rehash(slotCount);
+}
+
+uint32_t TPictureNames::Store(std::string_view name) {
+    if (name.size() > kBlockMask || name.size() > UINT16_MAX)
+        throw Exception("A file name too long to group");
+    if (used_ + name.size() > kBlockMask + 1) {
+        if (blocks_.size() >= (size_t{1} << (32 - kBlockBits)))
+            throw Exception("Too many file names to group");
+        blocks_.push_back(std::make_unique<char[]>(kBlockMask + 1));
+        used_ = 0;
+    }
+    const auto block = static_cast<uint32_t>(blocks_.size() - 1);
+    std::copy(name.begin(), name.end(), blocks_.back().get() + used_);
+    const uint32_t at = (block << kBlockBits) | used_;
+    used_ += static_cast<uint32_t>(name.size());
+    return at;
+}
+
 TPictureId TPictureNames::Intern(std::string_view name) {
-    size_t slot = Slot(name);
+    const size_t slot = Slot(name);
     if (slots_[slot] != 0) return slots_[slot] - 1;
-    if (text_.size() + name.size() > std::numeric_limits<uint32_t>::max())
-        throw Exception("Too many file names to group");
     const auto id = static_cast<TPictureId>(Size());
-    text_.append(name);
-    starts_.push_back(static_cast<uint32_t>(text_.size()));
+    starts_.push_back(Store(name));
+    lengths_.push_back(static_cast<uint16_t>(name.size()));
     slots_[slot] = id + 1;
     // At most half the slots taken keeps the probes short.
-    if (Size() * 2 > slots_.size()) Grow();
+    if (Size() * 2 > slots_.size()) Rehash(slots_.size() * 2);
     return id;
 }
 
@@ -51,8 +75,8 @@ std::optional<TPictureId> TPictureNames::Find(std::string_view name) const {
 }
 
 size_t TPictureNames::MemoryUsed() const {
-    return text_.capacity() + starts_.capacity() * sizeof(uint32_t) +
-           slots_.capacity() * sizeof(uint32_t);
+    return blocks_.size() * (kBlockMask + 1) + starts_.capacity() * sizeof(uint32_t) +
+           lengths_.capacity() * sizeof(uint16_t) + slots_.capacity() * sizeof(uint32_t);
 }
 
 // ---- TMatchGraph
@@ -60,6 +84,8 @@ size_t TPictureNames::MemoryUsed() const {
 void TMatchGraph::Load(TMatchTableObjects& matches, TSignaturesTableObjects& signatures) {
     *this = TMatchGraph();
     TStoreTable& rows = matches.MatchTable;
+    // Sized once: a vector that doubles holds twice its rows for a moment.
+    Reserve(static_cast<size_t>(rows.RecordCount()));
     for (rows.First(); !rows.AtEnd(); rows.Next())
         AddRow(matches.MatchTableFile1.Value(), matches.MatchTableFile2.Value(),
                matches.MatchTableMaxDiff.Value());
@@ -71,6 +97,11 @@ void TMatchGraph::Load(TMatchTableObjects& matches, TSignaturesTableObjects& sig
         if (names_.Find(fullName))
             SetSignature(fullName, signatures.SignaturesTableSignature.Value());
     }
+}
+
+void TMatchGraph::Reserve(size_t rows) {
+    rows_.reserve(rows);
+    names_.Reserve(rows);
 }
 
 void TMatchGraph::AddRow(std::string_view file1, std::string_view file2, int32_t maxDiff) {
@@ -112,6 +143,7 @@ std::optional<TSignature> TMatchGraph::SignatureOf(TPictureId id) const {
 
 std::vector<TMatchEdge> TMatchGraph::Edges(int32_t margin, bool perChannel) const {
     std::vector<TMatchEdge> edges;
+    edges.reserve(rows_.size());
     for (const TMatchEdge& row : rows_) {
         const std::optional<TSignature> a = SignatureOf(row.A);
         const std::optional<TSignature> b = a ? SignatureOf(row.B) : std::nullopt;

@@ -8,6 +8,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -22,24 +23,34 @@ struct TSignaturesTableObjects;
 struct TMatchTableObjects;
 
 // Full file names, each stored once, numbered from 0 in the order they are
-// added.
+// added. Names lie in blocks of fixed size, so that growing never copies
+// them (a copy would double the memory for a moment).
 class TPictureNames {
   public:
     // The name's number; a new name gets the next one.
     TPictureId Intern(std::string_view name);
     std::optional<TPictureId> Find(std::string_view name) const;
     std::string_view Name(TPictureId id) const {
-        return std::string_view(text_).substr(starts_[id], starts_[id + 1] - starts_[id]);
+        const uint32_t at = starts_[id];
+        return std::string_view(blocks_[at >> kBlockBits].get() + (at & kBlockMask), lengths_[id]);
     }
-    size_t Size() const { return starts_.size() - 1; }
+    size_t Size() const { return starts_.size(); }
+    // Room for this many names without growing.
+    void Reserve(size_t count);
     size_t MemoryUsed() const;
 
   private:
-    size_t Slot(std::string_view name) const;
-    void Grow();
+    static constexpr uint32_t kBlockBits = 20;
+    static constexpr uint32_t kBlockMask = (uint32_t{1} << kBlockBits) - 1;
 
-    std::string text_;                                            // every name, one after the other
-    std::vector<uint32_t> starts_{0};                             // Size() + 1 offsets into text_
+    size_t Slot(std::string_view name) const;
+    void Rehash(size_t slotCount);
+    uint32_t Store(std::string_view name);
+
+    std::vector<std::unique_ptr<char[]>> blocks_;
+    uint32_t used_ = kBlockMask + 1;  // bytes used in the last block
+    std::vector<uint32_t> starts_;    // block << kBlockBits | offset
+    std::vector<uint16_t> lengths_;
     std::vector<uint32_t> slots_ = std::vector<uint32_t>(16, 0);  // id + 1 by hash, 0 free
 };
 
@@ -56,6 +67,8 @@ class TMatchGraph {
     // Building by hand (tests, benchmarks): a row, and a picture's signature
     // text as the signature table holds it.
     void AddRow(std::string_view file1, std::string_view file2, int32_t maxDiff);
+    // Room for this many rows (and as many pictures) without growing.
+    void Reserve(size_t rows);
     void SetSignature(std::string_view fullName, std::string_view signatureText);
 
     const TPictureNames& Names() const { return names_; }
