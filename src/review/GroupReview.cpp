@@ -1,13 +1,21 @@
 #include "review/GroupReview.h"
 
+#include <algorithm>
+
 #include "util/Exception.h"
 
 namespace corvane {
 
 void TGroupReview::Load(TMatchTableObjects& matches, TSignaturesTableObjects& signatures,
                         const std::string& programFolder) {
+    TMatchGraph graph;
+    graph.Load(matches, signatures);
+    Load(std::move(graph), programFolder);
+}
+
+void TGroupReview::Load(TMatchGraph graph, const std::string& programFolder) {
     programFolder_ = programFolder;
-    graph_.Load(matches, signatures);
+    graph_ = std::move(graph);
     marks_.Load(programFolder);
     groups_ = TGroups();
     selection_.Reset(groups_);
@@ -25,6 +33,29 @@ void TGroupReview::Regroup(int32_t margin, bool perChannel) {
             FormGroups(graph_.Names().Size(), edges, std::cref(separation), separation.Flags());
     }
     selection_.Reset(groups_);
+}
+
+std::vector<size_t> TGroupReview::ListedGroups(TOrder order, std::string_view folder) const {
+    std::vector<size_t> listed;
+    for (size_t g = 0; g < groups_.Count(); ++g) {
+        const std::span<const TGroupMember> members = groups_.Group(g);
+        if (folder.empty() || std::any_of(members.begin(), members.end(), [&](const auto& m) {
+                return Name(m.Picture).substr(0, folder.size()) == folder;
+            }))
+            listed.push_back(g);
+    }
+    auto farthest = [&](size_t g) {
+        int32_t diff = 0;
+        for (const TGroupMember& member : groups_.Group(g)) diff = std::max(diff, member.MaxDiff);
+        return diff;
+    };
+    auto size = [&](size_t g) { return -static_cast<int64_t>(groups_.Group(g).size()); };
+    std::stable_sort(listed.begin(), listed.end(), [&](size_t x, size_t y) {
+        if (order == TOrder::Largest)
+            return std::pair(size(x), farthest(x)) < std::pair(size(y), farthest(y));
+        return std::pair(farthest(x), size(x)) < std::pair(farthest(y), size(y));
+    });
+    return listed;
 }
 
 void TGroupReview::SelectByRules(const TKeepChooser& chooser) {

@@ -22,6 +22,8 @@ class TGroupReview {
     // store and of reading the marks file propagate.
     void Load(TMatchTableObjects& matches, TSignaturesTableObjects& signatures,
               const std::string& programFolder);
+    // The same with a graph built elsewhere.
+    void Load(TMatchGraph graph, const std::string& programFolder);
 
     // Forms the groups of this margin and mode; nothing is selected.
     void Regroup(int32_t margin, bool perChannel);
@@ -30,6 +32,12 @@ class TGroupReview {
     void SelectByRules(const TKeepChooser& chooser);
 
     const TGroups& Groups() const { return groups_; }
+    // Group numbers for a list: Largest puts the most members first, Closest
+    // the smallest largest MaxDiff first (each breaking ties by the other,
+    // then by number). A non-empty folder keeps only the groups with a member
+    // in it or below it (names compared as they are).
+    enum class TOrder { Largest, Closest };
+    std::vector<size_t> ListedGroups(TOrder order, std::string_view folder = {}) const;
     TGroupSelection& Selection() { return selection_; }
     const TGroupSelection& Selection() const { return selection_; }
     const TMatchGraph& Graph() const { return graph_; }

@@ -8,7 +8,9 @@
 #include <random>
 #include <set>
 
+#include "../scan/TestPictures.h"
 #include "matching/SignatureCompare.h"
+#include "review/GroupReview.h"
 #include "review/Groups.h"
 #include "review/MatchGraph.h"
 
@@ -256,6 +258,59 @@ TEST(MatchGraphTest, EdgesFollowTheMarginAndModeOfTheSignatures) {
     // Without a usable signature the row's own MaxDiff counts.
     EXPECT_EQ(edges(7, true), (TEdges{{0, 1, 2}, {0, 2, 7}}));
     EXPECT_FALSE(graph.SignatureOf(2));
+}
+
+}  // namespace
+}  // namespace corvane::test
+
+namespace corvane::test {
+namespace {
+
+TEST(GroupReviewTest, GroupsAreListedLargestOrClosestFirstAndByFolder) {
+    TSignature base;
+    base.Values.fill(100);
+    auto near = [&](int delta) {
+        TSignature copy = base;
+        copy.Values[0] += delta;
+        return SignatureToString(copy);
+    };
+    TMatchGraph graph;
+    // Group of three in /x/ with MaxDiff up to 9; two groups of two in /y/
+    // (MaxDiff 1) and /z/w/ (MaxDiff 4).
+    const std::vector<std::tuple<const char*, const char*, int>> rows = {
+        {"/x/a", "/x/b", 9}, {"/x/a", "/x/c", 5}, {"/y/a", "/y/b", 1}, {"/z/w/a", "/z/w/b", 4}};
+    for (const auto& [a, b, diff] : rows) graph.AddRow(a, b, diff);
+    for (const auto& [name, delta] : std::vector<std::pair<const char*, int>>{{"/x/a", 0},
+                                                                              {"/x/b", 9},
+                                                                              {"/x/c", 5},
+                                                                              {"/y/a", 0},
+                                                                              {"/y/b", 1},
+                                                                              {"/z/w/a", 0},
+                                                                              {"/z/w/b", 4}})
+        graph.SetSignature(name, near(delta));
+    TTempFolder folder;
+    TGroupReview review;
+    review.Load(std::move(graph), folder.Path());
+    review.Regroup(25, true);
+    ASSERT_EQ(review.Groups().Count(), 3u);
+    auto references = [&](const std::vector<size_t>& listed) {
+        std::vector<std::string> names;
+        for (size_t g : listed)
+            names.emplace_back(review.Name(review.Groups().Group(g)[0].Picture));
+        return names;
+    };
+    using TNames = std::vector<std::string>;
+    EXPECT_EQ(references(review.ListedGroups(TGroupReview::TOrder::Largest)),
+              (TNames{"/x/a", "/y/a", "/z/w/a"}));
+    EXPECT_EQ(references(review.ListedGroups(TGroupReview::TOrder::Closest)),
+              (TNames{"/y/a", "/z/w/a", "/x/a"}));
+    EXPECT_EQ(references(review.ListedGroups(TGroupReview::TOrder::Closest, "/z/")),
+              TNames{"/z/w/a"});
+    EXPECT_TRUE(review.ListedGroups(TGroupReview::TOrder::Closest, "/q/").empty());
+    // A smaller margin leaves the far member out.
+    review.Regroup(6, true);
+    EXPECT_EQ(review.Groups().Group(review.ListedGroups(TGroupReview::TOrder::Largest)[0]).size(),
+              2u);
 }
 
 }  // namespace
