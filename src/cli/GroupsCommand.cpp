@@ -67,19 +67,21 @@ int UsageError(const Exception& error) {
     return 2;
 }
 
-// One record per member: group number, reference or member, MaxDiff to the
-// reference, selected (Y/N), file; with --selected the selected files only.
+// One record per member, the largest groups first: group number, reference
+// or member, MaxDiff to the reference, selected (Y/N), file; with --selected
+// the selected files only.
 void PrintTsv(const TGroupReview& review, const TGroupsOptions& options) {
-    const TGroups& groups = review.Groups();
-    for (size_t g = 0; g < groups.Count(); ++g) {
-        const std::span<const TGroupMember> members = groups.Group(g);
+    const std::vector<size_t> listed = review.ListedGroups(TGroupReview::TOrder::Largest);
+    for (size_t number = 0; number < listed.size(); ++number) {
+        const size_t g = listed[number];
+        const std::span<const TGroupMember> members = review.Groups().Group(g);
         for (size_t m = 0; m < members.size(); ++m) {
             const bool selected = review.Selection().Selected(g, m);
             if (options.SelectedOnly) {
                 if (selected) std::cout << review.Name(members[m].Picture) << options.End;
                 continue;
             }
-            std::cout << g + 1 << '\t' << (m == 0 ? "reference" : "member") << '\t'
+            std::cout << number + 1 << '\t' << (m == 0 ? "reference" : "member") << '\t'
                       << members[m].MaxDiff << '\t' << (selected ? 'Y' : 'N') << '\t'
                       << review.Name(members[m].Picture) << options.End;
         }
@@ -87,10 +89,11 @@ void PrintTsv(const TGroupReview& review, const TGroupsOptions& options) {
 }
 
 void PrintJson(const TGroupReview& review, const TGroupsOptions& options) {
-    const TGroups& groups = review.Groups();
+    const std::vector<size_t> listed = review.ListedGroups(TGroupReview::TOrder::Largest);
     nlohmann::json result = nlohmann::json::array();
-    for (size_t g = 0; g < groups.Count(); ++g) {
-        const std::span<const TGroupMember> members = groups.Group(g);
+    for (size_t number = 0; number < listed.size(); ++number) {
+        const size_t g = listed[number];
+        const std::span<const TGroupMember> members = review.Groups().Group(g);
         nlohmann::json group = nlohmann::json::array();
         for (size_t m = 0; m < members.size(); ++m) {
             const bool selected = review.Selection().Selected(g, m);
@@ -104,7 +107,7 @@ void PrintJson(const TGroupReview& review, const TGroupsOptions& options) {
                              {"maxdiff", members[m].MaxDiff},
                              {"selected", selected}});
         }
-        if (!options.SelectedOnly) result.push_back({{"group", g + 1}, {"members", group}});
+        if (!options.SelectedOnly) result.push_back({{"group", number + 1}, {"members", group}});
     }
     // File names need not be UTF-8; bytes that are not become U+FFFD.
     std::cout << result.dump(1, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
