@@ -57,7 +57,8 @@ bool IsRegularFile(const std::string& fileName);
 // cannot be read, is not gone.
 bool FileIsGone(const std::string& fileName);
 
-// What changes when a file's content is replaced, read without opening it.
+// What changes when a file's content is replaced, read without opening it
+// (links followed; unlike the action journal's stamp, the change time counts).
 struct TContentStamp {
     bool Regular = false;
     dev_t Device = 0;
