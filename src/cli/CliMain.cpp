@@ -15,6 +15,7 @@
 
 #include "cli/ActionCommands.h"
 #include "cli/CliControls.h"
+#include "cli/GroupsCommand.h"
 #include "platform/DesktopTrash.h"
 #include "picture/loader/PictureLoader.h"
 #include "scan/Engine.h"
@@ -311,7 +312,10 @@ int Run(int argc, char** argv) {
         if (dataFolder) throw EUsage("--data has no meaning for " + command);
         return RunPictureCommand(command, rest);
     }
-    return RunTableCommand(dataFolder ? *dataFolder : DefaultProgramFolder(), command, rest);
+    const std::string programFolder = dataFolder ? *dataFolder : DefaultProgramFolder();
+    if (command == "groups") return RunGroupsCommand(programFolder, rest);
+    if (command == "not-duplicate") return RunNotDuplicateCommand(programFolder, rest);
+    return RunTableCommand(programFolder, command, rest);
 }
 
 }  // namespace
@@ -321,7 +325,8 @@ int main(int argc, char** argv) {
     try {
         return corvane::Run(argc, argv);
     } catch (const corvane::EUsage& error) {
-        std::cerr << "corvane-cli: " << error.Message() << '\n' << corvane::kUsage;
+        std::cerr << "corvane-cli: " << error.Message() << '\n'
+                  << corvane::kUsage << corvane::kGroupsUsage;
         return 2;
     } catch (const std::exception& error) {
         std::cout.flush();
