@@ -403,8 +403,7 @@ uint32_t TTableFiles::Insert(std::vector<uint8_t>& record) {
     BeginChange();
     const TDataHeader saved = header_;
     uint32_t recNo;
-    const bool reused = !index_.noPrimary && header_.firstFree != 0;
-    if (reused) {
+    if (!index_.noPrimary && header_.firstFree != 0) {
         recNo = header_.firstFree;
         uint8_t prefix[kRecordPrefix];
         size_t done = 0;
