@@ -13,7 +13,9 @@
 #include <string>
 #include <vector>
 
+#include "cli/ActionCommands.h"
 #include "cli/CliControls.h"
+#include "platform/DesktopTrash.h"
 #include "picture/loader/PictureLoader.h"
 #include "scan/Engine.h"
 #include "signature/Signature.h"
@@ -33,6 +35,9 @@ constexpr const char* kUsage =
     "  corvane-cli [--data DIR] batch [--workers N]\n"
     "  corvane-cli [--data DIR] signatures\n"
     "  corvane-cli [--data DIR] matches\n"
+    "  corvane-cli [--data DIR] delete FILE... [--permanent]\n"
+    "  corvane-cli [--data DIR] move FILE DEST [--replace] [--permanent]\n"
+    "  corvane-cli [--data DIR] undo\n"
     "  corvane-cli decode FILE OUT.ppm\n"
     "  corvane-cli signature FILE [--normalize]\n";
 
@@ -203,6 +208,8 @@ int RunTableCommand(const std::string& dataFolder, const std::string& command,
                     const std::vector<std::string>& words) {
     TCliControls controls;
     TCorvaneEngine engine(controls);
+    TDesktopTrash trash;
+    engine.Trash = &trash;
     auto start = [&](const TArguments& arguments) {
         engine.StartUp(dataFolder);
         ApplyOverrides(arguments, controls);
@@ -237,7 +244,30 @@ int RunTableCommand(const std::string& dataFolder, const std::string& command,
         const TArguments arguments = ParseArguments(words, {"--folder"});
         ExpectPositional(arguments, 0);
         start(arguments);
-        engine.ConvertBitmaps(controls.Search);
+        try {
+            engine.ConvertBitmaps(controls.Search);
+        } catch (...) {
+            engine.SaveBadFiles();
+            throw;
+        }
+        engine.SaveBadFiles();
+        std::cout << engine.ConversionSummary() << '\n';
+    } else if (command == "delete") {
+        const TArguments arguments = ParseArguments(words, {"--permanent"});
+        if (arguments.Positional.empty()) throw EUsage("no file given");
+        start(arguments);
+        return RunDeleteCommand(engine, trash, arguments.Positional, arguments.Has("--permanent"));
+    } else if (command == "move") {
+        const TArguments arguments = ParseArguments(words, {"--replace", "--permanent"});
+        ExpectPositional(arguments, 2);
+        start(arguments);
+        return RunMoveCommand(engine, trash, arguments.Positional[0], arguments.Positional[1],
+                              arguments.Has("--replace"), arguments.Has("--permanent"));
+    } else if (command == "undo") {
+        const TArguments arguments = ParseArguments(words, {});
+        ExpectPositional(arguments, 0);
+        start(arguments);
+        return RunUndoCommand(engine, trash);
     } else if (command == "batch") {
         const TArguments arguments = ParseArguments(words, {"--workers"});
         ExpectPositional(arguments, 0);
