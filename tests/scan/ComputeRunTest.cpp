@@ -167,7 +167,13 @@ TEST_F(ComputeRunTest, BadMarginStopsTheRunAfterPostingAndRestoresTheWindow) {
     EXPECT_EQ(ReadTextLines(programFolder_ + "log.txt").size(), 1u);
 }
 
-TEST_F(ComputeRunTest, RecordUnderOtherLetterCaseIsRewrittenKeepingItsCase) {
+// Tables of the earlier definitions compare names ignoring letter case.
+class LegacyTablesComputeRunTest : public EngineFixture {
+  protected:
+    LegacyTablesComputeRunTest() : EngineFixture(true) {}
+};
+
+TEST_F(LegacyTablesComputeRunTest, RecordUnderOtherLetterCaseIsRewrittenKeepingItsCase) {
     WriteJpeg(pictures_ + "a.jpg", MakePattern(5));
     TStoreTable& table = engine_.Signatures.SignaturesTable;
     table.Append();
