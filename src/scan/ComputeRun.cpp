@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "matching/FormState.h"
+#include "matching/IgnoreList.h"
 #include "picture/Graphics.h"
 #include "picture/loader/PictureLoader.h"
 #include "scan/Engine.h"
@@ -61,6 +62,14 @@ class TCursorKeeper {
     TFormControls& controls_;
     TCursor saved_;
 };
+
+// Largest text the open table stores in the field (its stored definition).
+size_t StoredFieldSize(const TStoreTable& table, const std::string& fieldName) {
+    for (const TFieldDef& def : table.FieldDefs)
+        if (UpperCaseAscii(def.Name) == UpperCaseAscii(fieldName))
+            return static_cast<size_t>(def.Size);
+    return SIZE_MAX;
+}
 
 bool IsSignatureText(std::string_view text) {
     TSignature signature;
@@ -211,12 +220,10 @@ bool TCorvaneEngine::IsUpToDate(const std::string& namePart, const std::string& 
 
 bool TCorvaneEngine::FitsTables(const std::string& namePart, const std::string& folderPart) const {
     const size_t fullName = folderPart.size() + namePart.size();
-    const auto fits = [](size_t length, const TField& field) {
-        return length <= static_cast<size_t>(field.Size());
-    };
-    return fits(namePart.size(), Signatures.SignaturesTableFileName) &&
-           fits(folderPart.size(), Signatures.SignaturesTableFilePath) &&
-           fits(fullName, Matches.MatchTableFile1) && fits(fullName, Matches.MatchTableFile2);
+    return namePart.size() <= StoredFieldSize(Signatures.SignaturesTable, "FileName") &&
+           folderPart.size() <= StoredFieldSize(Signatures.SignaturesTable, "FilePath") &&
+           fullName <= StoredFieldSize(Matches.MatchTable, "File1") &&
+           fullName <= StoredFieldSize(Matches.MatchTable, "File2");
 }
 
 void TCorvaneEngine::ReportBadFile(const std::string& line) {
@@ -267,13 +274,13 @@ bool TCorvaneEngine::ComputeFromFile(const std::string& fileName, TDateTime& fil
         std::optional<TDecodeReservation> reservation;
         if (beside) reservation.emplace(prefetch_->Budget());
         if (attempt > 0) controls_.SetProgressPosition(controls_.ProgressPosition() - 1);
-        const TContentStamp before = ContentStampOf(fileName);
+        const TContentStamp before = StampOf(fileName);
         fileDate = FileDateOf(fileName);
         try {
             LoadPictureFile(controls_, fileName, false, loaded, Image);
             if (loaded && before.Size == 0) throw EInvalidGraphic("The file is empty");
         } catch (...) {
-            if (ContentStampOf(fileName) != before) continue;  // replaced while read
+            if (StampOf(fileName) != before) continue;  // replaced while read
             ReportBadFile(UnableToProcessLine(fileName));
             return false;
         }
@@ -285,7 +292,7 @@ bool TCorvaneEngine::ComputeFromFile(const std::string& fileName, TDateTime& fil
             Image.SetHeight(0);
             Image.SetWidth(0);
         }
-        if (ContentStampOf(fileName) == before) return true;
+        if (StampOf(fileName) == before) return true;
     }
     return false;  // still changing: the next run reads it
 }

@@ -76,7 +76,7 @@ bool FileIsGone(const std::string& fileName) {
     return errno == ENOENT || errno == ENOTDIR;
 }
 
-TContentStamp ContentStampOf(const std::string& fileName) {
+TContentStamp StampOf(const std::string& fileName) {
     TContentStamp stamp;
     struct stat info;
     if (::stat(fileName.c_str(), &info) != 0) return stamp;

@@ -58,7 +58,7 @@ bool IsRegularFile(const std::string& fileName);
 bool FileIsGone(const std::string& fileName);
 
 // What changes when a file's content is replaced, read without opening it
-// (through symbolic links, unlike the file actions' stamp of an entry).
+// (links followed; unlike the action journal's stamp, the change time counts).
 struct TContentStamp {
     bool Regular = false;
     dev_t Device = 0;
@@ -68,6 +68,6 @@ struct TContentStamp {
     int64_t ChangedNs = 0;
     bool operator==(const TContentStamp&) const = default;
 };
-TContentStamp ContentStampOf(const std::string& fileName);
+TContentStamp StampOf(const std::string& fileName);
 
 }  // namespace corvane

@@ -209,7 +209,7 @@ TPrefetchedSignature TSignaturePrefetcher::Compute(const std::string& fileName, 
     // The date is taken before the read and the file looked at again after
     // it, so a stored date never belongs to other pixels than its signature.
     for (int attempt = 0; attempt < 2; ++attempt) {
-        const TContentStamp before = ContentStampOf(fileName);
+        const TContentStamp before = StampOf(fileName);
         if (!before.Regular) {
             result.Status = TStatus::Missing;
             return result;
@@ -227,7 +227,7 @@ TPrefetchedSignature TSignaturePrefetcher::Compute(const std::string& fileName, 
         } catch (...) {
             result.Status = TStatus::Failed;
         }
-        if (ContentStampOf(fileName) == before) return result;
+        if (StampOf(fileName) == before) return result;
     }
     result.Status = TStatus::Changing;
     return result;
