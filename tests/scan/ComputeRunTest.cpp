@@ -247,6 +247,30 @@ TEST_F(ComputeRunTest, RecordUnderOtherLetterCaseIsAnotherFile) {
     EXPECT_EQ(engine_.Signatures.SignaturesTableSignature.Value().size(), 192u);
 }
 
+// Tables of the earlier definitions compare names ignoring letter case, as before.
+class LegacyTablesComputeRunTest : public EngineFixture {
+  protected:
+    LegacyTablesComputeRunTest() : EngineFixture(true) {}
+};
+
+TEST_F(LegacyTablesComputeRunTest, RecordUnderOtherLetterCaseIsRewrittenKeepingItsCase) {
+    WriteJpeg(pictures_ + "a.jpg", MakePattern(5));
+    TStoreTable& table = engine_.Signatures.SignaturesTable;
+    table.Append();
+    engine_.Signatures.SignaturesTableFileName.SetValue("A.JPG");
+    engine_.Signatures.SignaturesTableFilePath.SetValue(UpperCaseAscii(pictures_));
+    engine_.Signatures.SignaturesTableFileDate.SetValue(1.0);
+    engine_.Signatures.SignaturesTableSignature.SetValue("old");
+    table.Post();
+    engine_.Run = TComputeRunState();
+    engine_.UpdateSignature(pictures_ + "a.jpg");
+    EXPECT_EQ(engine_.Run.EditedCount, 1);
+    EXPECT_EQ(
+        Records(),
+        (std::vector<std::pair<std::string, std::string>>{{"A.JPG", UpperCaseAscii(pictures_)}}));
+    EXPECT_EQ(engine_.Signatures.SignaturesTableSignature.Value().size(), 192u);
+}
+
 TEST_F(ComputeRunTest, OddNamesNeverCrashOrLoseRecords) {
     const std::string names[] = {"фото.jpg", "写真.jpg",        "εικόνα.jpg",
                                  "صورة.jpg", "bad\xff\xfe.jpg", std::string(120, 'n') + ".jpg"};
