@@ -2,9 +2,9 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <algorithm>
 #include <functional>
 #include <limits>
 #include <set>
@@ -196,8 +196,7 @@ bool IsFolder(const std::string& name) {
 }
 
 // Why a file kept in a step cannot come back; "" when it can.
-std::string Unrestorable(const std::string& fileName, const std::string& stamp,
-                         const char* where) {
+std::string Unrestorable(const std::string& fileName, const std::string& stamp, const char* where) {
     if (!EntryExists(fileName)) return Format("it is no longer %s", where);
     if (StampOf(fileName) != stamp) return Format("it has changed %s", where);
     return "";
@@ -205,8 +204,8 @@ std::string Unrestorable(const std::string& fileName, const std::string& stamp,
 
 }  // namespace
 
-TFileActions::TFileActions(TStoreTable& signaturesTable, TStoreTable& matchTable,
-                           TTrashCan* trash, std::string journalFileName)
+TFileActions::TFileActions(TStoreTable& signaturesTable, TStoreTable& matchTable, TTrashCan* trash,
+                           std::string journalFileName)
     : signaturesTable_(signaturesTable),
       matchTable_(matchTable),
       trash_(trash),
@@ -252,7 +251,8 @@ TActionResult TFileActions::Remove(const std::string& fileName, bool permanent) 
     journal_.Complete(step);
     SignatureRecordsOf(signaturesTable_, {fileName}, true);
     RemoveMatchRows(matchTable_, {fileName}, position);
-    if (!present) return {TActionStatus::Done, "Records removed of " + fileName + " (no such file)"};
+    if (!present)
+        return {TActionStatus::Done, "Records removed of " + fileName + " (no such file)"};
     return {TActionStatus::Done,
             (permanent ? "Deleted for good: " : "Moved to the trash: ") + fileName};
 }
@@ -264,8 +264,7 @@ TActionResult TFileActions::Move(std::string source, std::string destination, bo
         return {TActionStatus::SameFile,
                 Format("%s is already there; nothing was moved.", source.c_str())};
     if (!EntryExists(source))
-        return {TActionStatus::Failed,
-                "Unable to move " + source + ": " + SystemReason(ENOENT)};
+        return {TActionStatus::Failed, "Unable to move " + source + ": " + SystemReason(ENOENT)};
     if (EntryExists(target) && !replace)
         return {TActionStatus::DestinationTaken,
                 Format("A different file %s already exists.", target.c_str())};
@@ -368,8 +367,8 @@ TActionResult TFileActions::UndoRemove(const TJournalStep& step) {
 
 TActionResult TFileActions::UndoMove(const TJournalStep& step) {
     const std::string refused = "Cannot undo the move of " + step.File + ": ";
-    const std::string why = Unrestorable(step.Destination, step.Stamp,
-                                         ("at " + step.Destination).c_str());
+    const std::string why =
+        Unrestorable(step.Destination, step.Stamp, ("at " + step.Destination).c_str());
     if (!why.empty()) {
         journal_.Drop(step.Id);
         return {TActionStatus::Failed, refused + why + "."};
@@ -380,8 +379,8 @@ TActionResult TFileActions::UndoMove(const TJournalStep& step) {
     journal_.Drop(step.Id);
     std::string note;
     if (!step.ReplacedTrashPath.empty()) {
-        const std::string lost = Unrestorable(step.ReplacedTrashPath, step.ReplacedStamp,
-                                              "in the trash");
+        const std::string lost =
+            Unrestorable(step.ReplacedTrashPath, step.ReplacedStamp, "in the trash");
         try {
             if (!lost.empty()) throw EFileAction(lost);
             if (trash_ == nullptr) throw EFileAction("no trash is available");

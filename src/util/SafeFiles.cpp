@@ -118,8 +118,7 @@ std::optional<TFileStamp> TFileStamp::Of(const std::string& fileName) {
 }
 
 std::string TFileStamp::ToText() const {
-    return Format("%" PRIu64 ":%" PRIu64 ":%" PRId64 ":%" PRId64, Device, Inode, Size,
-                  ModifiedNs);
+    return Format("%" PRIu64 ":%" PRIu64 ":%" PRId64 ":%" PRId64, Device, Inode, Size, ModifiedNs);
 }
 
 std::optional<TFileStamp> TFileStamp::FromText(const std::string& text) {
@@ -207,8 +206,7 @@ TMoveMethod MoveFileNoReplace(const std::string& source, const std::string& dest
     const int input = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
     if (input < 0) Fail(what, errno);
     TDescriptor in(input);
-    const int64_t modifiedNs =
-        int64_t{info.st_mtim.tv_sec} * 1'000'000'000 + info.st_mtim.tv_nsec;
+    const int64_t modifiedNs = int64_t{info.st_mtim.tv_sec} * 1'000'000'000 + info.st_mtim.tv_nsec;
     try {
         WriteNewFile(
             destination, [&in](int out) { return CopyBytes(in.Get(), out); }, modifiedNs,
@@ -232,7 +230,8 @@ void RemoveStaleTemporaryFiles(const std::string& folder) {
     std::vector<std::string> stale;
     while (const dirent* entry = ::readdir(dir)) {
         const std::string name = entry->d_name;
-        if (name.size() <= prefix.size() + suffix.size() || name.compare(0, prefix.size(), prefix) ||
+        if (name.size() <= prefix.size() + suffix.size() ||
+            name.compare(0, prefix.size(), prefix) ||
             name.compare(name.size() - suffix.size(), suffix.size(), suffix))
             continue;
         const long pid = std::strtol(name.c_str() + prefix.size(), nullptr, 10);
