@@ -14,3 +14,4 @@ BUILD=${1:-build}
 "$BUILD/bench_actions"  # trash one picture with its records, and undo it (median ms)
 "$BUILD/bench_identify_scale"  # identify all through the tables: 100,000 and 1,000,000 records (<= 3 s / 30 s, <= 300 bytes per record)
 "$BUILD/bench_incremental"  # compute runs posting 100,000 and 1,000,000 signatures with incremental matching; one more search on the table vs the index
+"$BUILD/bench_claimed_size"  # peak memory of compute runs over 8 tiny files claiming 16,000 x 16,000 pixels, 1 and 4 workers (about 1 GiB of rasters at a time)

@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <fstream>
 
 #include "scan/Engine.h"
 #include "scan/SignaturePrefetch.h"
@@ -40,7 +41,13 @@ void TCorvaneEngine::StartUp(const std::string& programFolder) {
     State.ShowExtraHints = FileExists(State.ProgramFolder + kExtraHintsFileName);
     ReadSettings();
     LoadIgnoreList();
-    OpenProgramTables(Signatures.SignaturesTable, Matches.MatchTable, State.ProgramFolder);
+    // A repair at start-up is told in the log, each line as it comes.
+    const std::string logName = State.ProgramFolder + kLogFileName;
+    OpenProgramTables(Signatures.SignaturesTable, Matches.MatchTable, State.ProgramFolder,
+                      [&logName](const std::string& line) {
+                          std::ofstream(logName, std::ios::binary | std::ios::app)
+                              << line << "\r\n";
+                      });
     Matcher.ShowRecordCounts();
 }
 

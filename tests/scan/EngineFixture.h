@@ -58,6 +58,13 @@ class EngineFixture : public ::testing::Test {
         return records;
     }
 
+    // The width the open signature table stores for a field.
+    size_t StoredWidth(const std::string& fieldName) {
+        for (const TFieldDef& def : engine_.Signatures.SignaturesTable.FieldDefs)
+            if (def.Name == fieldName) return static_cast<size_t>(def.Size);
+        return 0;
+    }
+
     size_t MatchCount() { return static_cast<size_t>(engine_.Matches.MatchTable.RecordCount()); }
 
     std::string LastMessage() const {
