@@ -40,7 +40,7 @@ struct TJournalStep {
     // Filled by Complete.
     bool Done = false;
     std::string TrashPath;          // Trash: where the file went
-    std::string Stamp;              // TFileStamp text of the file after the action
+    std::string Stamp;              // TFileIdentity text of the file after the action
     std::string ReplacedTrashPath;  // Move that replaced a file: where that went
     std::string ReplacedStamp;
 };

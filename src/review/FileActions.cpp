@@ -186,7 +186,7 @@ void PutRecords(TStoreTable& signatures, TStoreTable& matches, const TJournalSte
 }
 
 std::string StampOf(const std::string& fileName) {
-    const std::optional<TFileStamp> stamp = TFileStamp::Of(fileName);
+    const std::optional<TFileIdentity> stamp = TFileIdentity::Of(fileName);
     return stamp ? stamp->ToText() : "";
 }
 

@@ -106,10 +106,10 @@ std::string SystemReason(int error) {
     return std::strerror(error);
 }
 
-std::optional<TFileStamp> TFileStamp::Of(const std::string& fileName) {
+std::optional<TFileIdentity> TFileIdentity::Of(const std::string& fileName) {
     struct stat info;
     if (::lstat(fileName.c_str(), &info) != 0) return std::nullopt;
-    TFileStamp stamp;
+    TFileIdentity stamp;
     stamp.Device = info.st_dev;
     stamp.Inode = info.st_ino;
     stamp.Size = info.st_size;
@@ -117,12 +117,12 @@ std::optional<TFileStamp> TFileStamp::Of(const std::string& fileName) {
     return stamp;
 }
 
-std::string TFileStamp::ToText() const {
+std::string TFileIdentity::ToText() const {
     return Format("%" PRIu64 ":%" PRIu64 ":%" PRId64 ":%" PRId64, Device, Inode, Size, ModifiedNs);
 }
 
-std::optional<TFileStamp> TFileStamp::FromText(const std::string& text) {
-    TFileStamp stamp;
+std::optional<TFileIdentity> TFileIdentity::FromText(const std::string& text) {
+    TFileIdentity stamp;
     char extra = 0;
     if (std::sscanf(text.c_str(), "%" SCNu64 ":%" SCNu64 ":%" SCNd64 ":%" SCNd64 "%c",
                     &stamp.Device, &stamp.Inode, &stamp.Size, &stamp.ModifiedNs, &extra) != 4)

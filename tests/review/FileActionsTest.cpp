@@ -30,7 +30,7 @@ void WriteAll(const std::string& fileName, const std::string& bytes) {
 }
 
 int64_t MTimeNs(const std::string& fileName) {
-    return TFileStamp::Of(fileName)->ModifiedNs;
+    return TFileIdentity::Of(fileName)->ModifiedNs;
 }
 
 // A program folder with both tables, a picture folder and a desktop trash in
