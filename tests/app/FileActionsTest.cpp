@@ -78,8 +78,10 @@ TEST_F(FileActionsTest, DeleteComparesFileNamesCaseSensitively) {
     form->DeleteImageFile(Path("f/a.jpg"));
     Settle();
     EXPECT_EQ(form->MatchTable().RecordCount(), 1);
-    // New tables compare names as the file system does: A.jpg is another file.
+    // New tables compare names case-sensitively: A.jpg is another file and
+    // keeps its record.
     EXPECT_EQ(form->SignaturesTable().RecordCount(), 1);
+    EXPECT_TRUE(fs::exists(F("A.jpg")));
 }
 
 TEST_F(FileActionsTest, KeysDeleteDropAndView) {
