@@ -30,6 +30,7 @@
 #include "app/PickStrToIntUnit.h"
 #include "review/FileActions.h"
 #include "review/PairView.h"
+#include "util/ProgramFolder.h"
 
 namespace corvane {
 
@@ -137,13 +138,7 @@ TFolderEdit::TFolderEdit(QWidget* parent) : QWidget(parent) {
 }
 
 std::string DefaultProgramFolder() {
-    std::string folder;
-    if (const char* data = std::getenv("CORVANE_DATA"); data != nullptr && *data != '\0')
-        folder = data;
-    else
-        folder = QCoreApplication::applicationDirPath().toStdString();
-    if (folder.empty() || folder.back() != '/') folder += '/';
-    return folder;
+    return ResolveProgramFolder().Path;
 }
 
 // ------------------------------------------------------------ construction
@@ -465,9 +460,17 @@ void TCorvaneForm::showEvent(QShowEvent* event) {
 
 void TCorvaneForm::FormShow() {
     SelectPage(TTabPage::CompSigTabSheet);
-    if (programFolder_.empty()) programFolder_ = DefaultProgramFolder();
     bool started = false;
     RunExclusive("Start-up", [this, &started] {
+        // The title says which program folder is in use, and why.
+        std::string description = programFolder_;
+        if (!description.empty() && description.back() != '/') description += '/';
+        if (programFolder_.empty()) {
+            const TProgramFolder chosen = ResolveProgramFolder();
+            programFolder_ = chosen.Path;
+            description = DescribeProgramFolder(chosen);
+        }
+        setWindowTitle(QString::fromStdString("Corvane - " + description));
         engine_->StartUp(programFolder_);
         started = true;
     });
