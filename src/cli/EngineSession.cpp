@@ -16,8 +16,8 @@ void TSwitchOption::Add(CLI::App& command, const std::string& on, const std::str
 }
 
 void TSwitchOption::ApplyTo(bool& setting) const {
-    if (On->count() > 0) setting = true;
-    if (Off->count() > 0) setting = false;
+    if (On != nullptr && On->count() > 0) setting = true;
+    if (Off != nullptr && Off->count() > 0) setting = false;
 }
 
 }  // namespace corvane

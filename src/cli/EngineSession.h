@@ -23,7 +23,7 @@ class TEngineSession {
 };
 
 // A flag and its negation (--subdirs/--no-subdirs), which exclude each
-// other; neither leaves the setting alone.
+// other; neither (or a switch never added) leaves the setting alone.
 struct TSwitchOption {
     CLI::Option* On = nullptr;
     CLI::Option* Off = nullptr;

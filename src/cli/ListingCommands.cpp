@@ -19,10 +19,12 @@ struct TListingOptions {
         const std::map<std::string, TListingFormat> formats = {{"tsv", TListingFormat::Tsv},
                                                                {"csv", TListingFormat::Csv},
                                                                {"json", TListingFormat::Json}};
-        command.add_option("--format", Format, "Output format: tsv (default), csv or json")
-            ->type_name("FORMAT")
-            ->transform(CLI::CheckedTransformer(formats, CLI::ignore_case));
-        command.add_flag("-0,--null", NulNames, "Only " + names + ", each ended by a NUL byte");
+        CLI::Option* format =
+            command.add_option("--format", Format, "Output format: tsv (default), csv or json")
+                ->type_name("FORMAT")
+                ->transform(CLI::CheckedTransformer(formats, CLI::ignore_case));
+        command.add_flag("-0,--null", NulNames, "Only " + names + ", each ended by a NUL byte")
+            ->excludes(format);
     }
     TListingFormat Chosen() const { return NulNames ? TListingFormat::Nul : Format; }
 };

@@ -1,6 +1,9 @@
 // decode and signature: one picture file, without the tables.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <memory>
 
@@ -39,11 +42,22 @@ void WritePpm(const TBitmap32& raster, const std::string& fileName) {
             bytes += static_cast<char>(BlueComponent(row[x]));
         }
     }
-    std::ofstream out(fileName, std::ios::binary | std::ios::trunc);
-    if (!out) throw Exception(Format("Cannot create file %s", FullName(fileName).c_str()));
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    if (!out) throw Exception(Format("Unable to write to %s", FullName(fileName).c_str()));
+    const int fd = ::open(fileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) throw Exception(Format("Cannot create file %s", FullName(fileName).c_str()));
+    int error = 0;
+    for (size_t done = 0; done < bytes.size() && error == 0;) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n > 0) {
+            done += static_cast<size_t>(n);
+        } else if (n < 0 && errno != EINTR) {
+            error = errno;
+        }
+    }
+    if (::close(fd) != 0 && error == 0) error = errno;
+    if (error != 0) {
+        throw Exception(Format("Unable to write to %s", FullName(fileName).c_str()) +
+                        WriteFailureDetail(error));
+    }
 }
 
 void RegisterDecode(TCommandLine& commandLine) {

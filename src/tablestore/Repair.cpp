@@ -99,7 +99,7 @@ class TRepair {
             static_cast<uint32_t>(std::min<uint64_t>(body / recordLength_, kMaxIdentity - 1));
         if (body % recordLength_ != 0 || body / recordLength_ != physical_) {
             Log("Data file length is not a whole number of records; the partial record is cut off");
-            if (data_->Truncate(dataStart_ + uint64_t{physical_} * recordLength_) != 0) Fail(9218);
+            CheckWrite(data_->Truncate(dataStart_ + uint64_t{physical_} * recordLength_));
         }
     }
 
@@ -128,7 +128,7 @@ class TRepair {
     void WriteHeader() {
         std::vector<uint8_t> bytes(kDataHeaderSize);
         WriteDataHeader(bytes.data(), header_, Now());
-        if (data_->WriteAt(0, bytes.data(), bytes.size()) != 0) Fail(9218);
+        CheckWrite(data_->WriteAt(0, bytes.data(), bytes.size()));
     }
 
     void MarkDirty() {
@@ -138,7 +138,7 @@ class TRepair {
             for (size_t i = 0; i < fields_.size(); ++i)
                 WriteFieldDesc(descs.data() + i * kFieldDescSize, static_cast<int>(i + 1),
                                fields_[i]);
-            if (data_->WriteAt(kDataHeaderSize, descs.data(), descs.size()) != 0) Fail(9218);
+            CheckWrite(data_->WriteAt(kDataHeaderSize, descs.data(), descs.size()));
         }
         WriteHeader();
     }
@@ -264,7 +264,7 @@ class TRepair {
         if (file->WriteAt(0, page, kPageSize) != 0 || file->Truncate(index_.nextPageOffset) != 0)
             Fail(9218);
         file.reset();
-        if (env_.Rename(temp, paths_.index) != 0) Fail(9218);
+        CheckWrite(env_.Rename(temp, paths_.index));
     }
 
     void RelinkFreeRecords() {

@@ -1,5 +1,10 @@
 #include "tablestore/SignatureTables.h"
 
+#include <cerrno>
+#include <memory>
+
+#include "tablestore/StoreEnv.h"
+
 namespace corvane {
 
 void DefineSignaturesTable(TFieldDefs& fields, TIndexDefs& indexes) {
@@ -48,6 +53,18 @@ TMatchTableObjects::TMatchTableObjects(TStoreEnv* env)
     DefineMatchTable(MatchTable.FieldDefs, MatchTable.IndexDefs);
 }
 
+namespace {
+
+// True when another opener holds the lock of the file (the store locks every
+// table it opens); false when the file cannot even be read.
+bool HeldByAnotherOpener(const std::string& dataFile) {
+    std::unique_ptr<TStoreFile> file;
+    return TStoreEnv::Default()->Open(dataFile, TOpenMode::Existing, TLockMode::Shared, true,
+                                      file) == EWOULDBLOCK;
+}
+
+}  // namespace
+
 void OpenTableAtStartup(TStoreTable& table, const std::string& programFolder,
                         const std::string& tableName, void (*define)(TFieldDefs&, TIndexDefs&)) {
     table.Close();
@@ -58,6 +75,17 @@ void OpenTableAtStartup(TStoreTable& table, const std::string& programFolder,
         if (!table.TableExists()) table.CreateTable();
     }
     try {
+        table.Open();
+    } catch (const EStoreEngineError& error) {
+        // Another program holding the table is no damage: say who has it,
+        // and leave the files alone.
+        if (error.ErrorCode() == seAccessDenied && HeldByAnotherOpener(table.DataFilePath())) {
+            throw EStoreEngineError(
+                Format("The table %s is in use by another running Corvane; close that one first",
+                       table.DataFilePath().c_str()),
+                seAccessDenied);
+        }
+        table.RepairTable();
         table.Open();
     } catch (...) {
         table.RepairTable();

@@ -189,7 +189,11 @@ auto Guard(const TStoreTable& table, F body) -> decltype(body()) {
     } catch (const TStoreFault& fault) {
         std::string name = table.TableName();
         if (!name.empty() && !EndsWithDat(name)) name = BaseName(name) + ".DAT";
-        throw EStoreEngineError(FormatStoreError(fault, name), fault.code);
+        // A failed read or write names the table's file in full, and says
+        // so when the disk is full.
+        if (fault.code == seReadError || fault.code == seWriteError) name = table.DataFilePath();
+        throw EStoreEngineError(FormatStoreError(fault, name) + WriteFailureDetail(fault.osError),
+                                fault.code);
     }
 }
 

@@ -1,7 +1,9 @@
 // The command-line program, run as a separate process on generated folders.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 
 #include <algorithm>
@@ -174,6 +176,22 @@ TEST_F(CliTest, DecodeWritesTheRasterAsPpm) {
         expected += static_cast<char>(pattern.Bgr[i]);
     }
     EXPECT_EQ(ReadBytes(pictures_ + "p.ppm"), expected);
+    // A full disk says so.
+    const TResult full = RunCli({"decode", pictures_ + "p.bmp", "/dev/full"});
+    EXPECT_EQ(full.status, 1);
+    EXPECT_EQ(full.err, "corvane-cli: Unable to write to /dev/full; the disk is full\n");
+}
+
+TEST_F(CliTest, ATableHeldByAnotherCorvaneSaysSo) {
+    ASSERT_EQ(Cli({"signatures"}).status, 0);  // creates the tables
+    const int fd = ::open((data_ + "Signatures.DAT").c_str(), O_RDONLY);
+    ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+    const TResult r = Cli({"signatures"});
+    ::close(fd);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "corvane-cli: The table " + data_ +
+                         "Signatures.DAT is in use by another running Corvane; close that one "
+                         "first\n");
 }
 
 TEST(CliConventionsTest, HelpAndVersionExitWithZero) {

@@ -42,6 +42,13 @@ if have groff; then
   done
 fi
 bash -n "$prefix/share/bash-completion/completions/corvane-cli" || fail "completion script syntax"
+# The completion answers as bash would ask it.
+complete_words() {
+  bash -c 'source "$1"; shift; COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); _corvane_cli;
+           echo "${COMPREPLY[*]}"' _ "$prefix/share/bash-completion/completions/corvane-cli" "$@"
+}
+[ "$(complete_words corvane-cli matches --format "")" = "tsv csv json" ] || fail "completion of --format"
+[ "$(complete_words corvane-cli --data /tmp ma)" = "match-single matches" ] || fail "completion of commands"
 
 cli="$prefix/bin/corvane-cli"
 "$cli" --version | grep -q "^corvane-cli [0-9]" || fail "--version"
