@@ -8,7 +8,6 @@
 
 #include "cli/CommandLine.h"
 #include "cli/EngineSession.h"
-#include "util/StrToInt.h"
 
 namespace corvane {
 
@@ -31,6 +30,19 @@ struct TMatchOptions {
         Colors.ApplyTo(controls.Colors);
     }
 };
+
+// The folder as the window's chooser gives it: absolute and canonical,
+// ending in "/", so the records name their pictures in full. A folder that
+// does not exist is an error rather than an empty run.
+std::string SearchFolder(const std::string& folder) {
+    std::error_code error;
+    const std::filesystem::path full =
+        std::filesystem::weakly_canonical(std::filesystem::absolute(folder, error), error);
+    const std::string name = error ? folder : full.string();
+    if (error || !std::filesystem::is_directory(full, error))
+        throw Exception(Format("The search folder %s does not exist", name.c_str()));
+    return name.back() == '/' ? name : name + '/';
+}
 
 struct TComputeOptions {
     std::string Folder;
@@ -56,7 +68,7 @@ struct TComputeOptions {
                 ->type_name("DIR");
     }
     void ApplyTo(TCliControls& controls) const {
-        if (FolderOption->count() > 0) controls.Search = Folder;
+        if (FolderOption->count() > 0) controls.Search = SearchFolder(Folder);
         SubDirs.ApplyTo(controls.SubDirs);
         if (Force) controls.Force = true;
         Normalize.ApplyTo(controls.Normalize);

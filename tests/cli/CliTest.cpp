@@ -153,6 +153,17 @@ TEST_F(CliTest, ErrorsExitWithOneAndTheWindowsMessage) {
     EXPECT_NE(r.err.find("none.jpg"), std::string::npos);
 }
 
+TEST_F(CliTest, SearchFolderIsTakenInFullAndMustExist) {
+    WriteJpeg(pictures_ + "a.jpg", MakePattern(5));
+    const std::string command = "cd " + Quote(folder_.Path()) + " && " + Quote(CORVANE_CLI) +
+                                " --data data compute --folder pictures >/dev/null";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    EXPECT_EQ(Fields(Cli({"signatures"}).out)[1], pictures_);
+    const TResult r = Cli({"compute", "--folder", pictures_ + "none"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "corvane-cli: The search folder " + pictures_ + "none does not exist\n");
+}
+
 TEST_F(CliTest, SettingsFileGivesTheDefaults) {
     WriteJpeg(pictures_ + "a.jpg", MakePattern(2));
     const std::string sub = folder_.Make("pictures/sub");
