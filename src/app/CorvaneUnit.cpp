@@ -20,6 +20,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QTabWidget>
 #include <QTimer>
 #include <QToolButton>
@@ -28,6 +29,7 @@
 #include <cstdlib>
 
 #include "app/PickStrToIntUnit.h"
+#include "platform/DesktopTrash.h"
 #include "review/FileActions.h"
 #include "review/PairView.h"
 #include "util/ProgramFolder.h"
@@ -153,7 +155,10 @@ TCorvaneForm::TCorvaneForm(std::string programFolder, bool batchRequested, QWidg
     setPalette(palette);
     setFixedSize(986, 636);
     engine_ = std::make_unique<TCorvaneEngine>(*this);
+    trash_ = std::make_unique<TDesktopTrash>();
+    engine_->Trash = trash_.get();
     BuildPanel();
+    BuildActionBar();
     PageControl1 = Named(new QTabWidget(this), "PageControl1");
     PageControl1->setGeometry(0, 49, 986, 636 - 49);
     BuildSignaturesTab();
@@ -188,6 +193,17 @@ void TCorvaneForm::BuildPanel() {
     ProgressBar1->setValue(100);
     ProgressBar1->setTextVisible(false);
     ProgressBar1->hide();
+}
+
+void TCorvaneForm::BuildActionBar() {
+    UseTrashCBBox = MakeCheck(Panel1, "UseTrashCB", "Use trash", 392, 16, 80);
+    UseTrashCBBox->setChecked(true);
+    UndoButton = MakeButton(Panel1, "UndoButton", "Undo", 476, 12, 60, 25);
+    StatusLine = Named(new QLabel(Panel1), "StatusLine");
+    StatusLine->setGeometry(544, 12, 436, 25);
+    connect(UndoButton, &QPushButton::clicked, this, [this] { UndoButtonClick(); });
+    auto* undoKey = new QShortcut(QKeySequence::Undo, this);
+    connect(undoKey, &QShortcut::activated, this, [this] { UndoButtonClick(); });
 }
 
 void TCorvaneForm::BuildSignaturesTab() {
@@ -534,6 +550,11 @@ void TCorvaneForm::BatchRun() {
 }
 
 void TCorvaneForm::ClearButtonClick() {
+    if (Guard.Busy()) {
+        ShowMessage(Guard.RefusalMessage("Clr"));
+        return;
+    }
+    if (!Confirm("Remove every signature record and every match row?")) return;
     RunExclusive("Clr", [this] {
         SignaturesTable().EmptyTable();
         MatchTable().EmptyTable();
@@ -635,13 +656,70 @@ void TCorvaneForm::ShowPairOnce() {
 
 // ------------------------------------------------------------ file actions
 
-void TCorvaneForm::DeleteImageFile(const std::string& fileName) {
-    DeleteImageFileRecords(fileName, SignaturesTable(), MatchTable());
+TFileActions& TCorvaneForm::Actions() {
+    if (!actions_)
+        actions_ = std::make_unique<TFileActions>(
+            SignaturesTable(), MatchTable(), trash_.get(),
+            engine_->State.ProgramFolder + kUndoJournalFileName);
+    actions_->UseTrash = UseTrashCB();
+    return *actions_;
+}
+
+void TCorvaneForm::SetTrashCan(std::unique_ptr<TTrashCan> trash) {
+    actions_.reset();
+    trash_ = std::move(trash);
+    engine_->Trash = trash_.get();
+}
+
+bool TCorvaneForm::Confirm(const std::string& question) {
+    if (OnConfirm) return OnConfirm(question);
+    return QMessageBox::question(this, "Corvane", Q(question)) == QMessageBox::Yes;
+}
+
+void TCorvaneForm::ShowActionResult(const TActionResult& result) {
+    switch (result.Status) {
+        case TActionStatus::Done:
+        case TActionStatus::NothingToUndo:
+            StatusLine->setText(Q(result.Message));
+            break;
+        case TActionStatus::SameFile:
+            ShowMessage(result.Message);
+            break;
+        default:
+            StatusLine->clear();
+            ShowError(result.Message);
+            break;
+    }
+}
+
+void TCorvaneForm::AfterFileAction() {
     SigImage->Bitmap().SetSize(0, 0);
     MatchImage1->Bitmap().SetSize(0, 0);
     MatchImage2->Bitmap().SetSize(0, 0);
     ShowMatchTableImages();
     engine_->Matcher.ShowRecordCounts();
+}
+
+void TCorvaneForm::DeleteImageFile(std::string fileName) {
+    if (fileName.empty()) return;
+    TActionResult result = Actions().Delete(fileName);
+    if (result.Status == TActionStatus::NoTrash) {
+        if (!Confirm(result.Message + "\n\nDelete " + fileName + " for good?")) {
+            StatusLine->setText(Q("Kept " + fileName));
+            return;
+        }
+        result = Actions().Delete(fileName, true);
+    }
+    ShowActionResult(result);
+    if (result.Status == TActionStatus::Done) AfterFileAction();
+}
+
+void TCorvaneForm::UndoButtonClick() {
+    RunExclusive("Undo", [this] {
+        const TActionResult result = Actions().Undo();
+        ShowActionResult(result);
+        if (result.Status == TActionStatus::Done) AfterFileAction();
+    });
 }
 
 void TCorvaneForm::ShellOpenFile(const std::string& fileName) {
@@ -679,7 +757,7 @@ void TCorvaneForm::DelMatchRecButtonClick() {
     });
 }
 
-void TCorvaneForm::MoveSide(const std::string& fileName, TImage32* view) {
+void TCorvaneForm::MoveSide(std::string fileName, TImage32* view) {
     std::optional<std::string> destination;
     if (OnChooseMoveDestination) {
         destination = OnChooseMoveDestination(FolderPart(fileName), NamePart(fileName));
@@ -693,18 +771,18 @@ void TCorvaneForm::MoveSide(const std::string& fileName, TImage32* view) {
             destination = dialog.selectedFiles().front().toStdString();
     }
     if (!destination) return;
-    const TMoveResult result = MovePictureFile(fileName, *destination);
-    switch (result.Outcome) {
-        case TMoveOutcome::Moved:
-            view->Bitmap().SetSize(0, 0);
-            break;
-        case TMoveOutcome::SameFile:
-            ShowMessage(result.Message);
-            break;
-        case TMoveOutcome::CopyFailed:
-            ShowError(result.Message);
-            break;
+    TActionResult result = Actions().Move(fileName, *destination);
+    if (result.Status == TActionStatus::DestinationTaken) {
+        const char* fate = UseTrashCB() ? "to the trash" : "away for good";
+        if (!Confirm(result.Message + " Replace it? The file there goes " + fate + ".")) return;
+        result = Actions().Move(fileName, *destination, true);
     }
+    ShowActionResult(result);
+    if (result.Status != TActionStatus::Done) return;
+    view->Bitmap().SetSize(0, 0);
+    // The records follow the file: the pair view shows where it is now.
+    ShowMatchTableImages();
+    engine_->Matcher.ShowRecordCounts();
 }
 
 void TCorvaneForm::LMoveButtonClick() {
@@ -764,13 +842,8 @@ void TCorvaneForm::DBGrid2KeyPress(char& key) {
     }
 }
 
-void TCorvaneForm::PopupMenu1Popup() {
-    const std::string component = DBGrid2->CurrentColumnComponent();
-    const int side = component == "MatchTableFile1" ? 1 : component == "MatchTableFile2" ? 2 : 0;
-    if (side == 0) return;
-    RunExclusive("Delete", [this, side] { DeleteImageFile(CurrentMatchFile(side)); });
-    Timer1->start();
-}
+// The menu only offers: a right click must never delete at once.
+void TCorvaneForm::PopupMenu1Popup() {}
 
 void TCorvaneForm::DeleteLeft1Click() {
     RunExclusive("Delete", [this] { DeleteImageFile(CurrentMatchFile(1)); });
@@ -801,6 +874,12 @@ bool TCorvaneForm::SubDirsCB() const {
 }
 bool TCorvaneForm::IncrMatchCB() const {
     return IncrMatchCBBox->isChecked();
+}
+bool TCorvaneForm::UseTrashCB() const {
+    return UseTrashCBBox->isChecked();
+}
+void TCorvaneForm::SetUseTrashCB(bool value) {
+    UseTrashCBBox->setChecked(value);
 }
 void TCorvaneForm::SetNormalizeCB(bool value) {
     NormalizeCBBox->setChecked(value);

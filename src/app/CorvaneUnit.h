@@ -13,6 +13,7 @@
 #include "app/DBGrid.h"
 #include "app/Image32.h"
 #include "matching/FormControls.h"
+#include "review/FileActions.h"
 #include "review/GridCommands.h"
 #include "scan/Engine.h"
 
@@ -71,15 +72,21 @@ class TCorvaneForm : public QWidget, public TFormControls {
         OnChooseMoveDestination;
     std::function<void(const std::string&)> OnOpenUrl;  // file or folder
     std::function<int(const std::string&, const std::vector<std::string>&, int)> OnPick;
+    std::function<bool(const std::string&)> OnConfirm;  // a Yes/No question
 
     // ---- methods
     void FormShow();
     void FormClose();
     void ShowRecordCounts();
     void ShowMatchTableImages();
-    void DeleteImageFile(const std::string& fileName);
+    void DeleteImageFile(std::string fileName);
     void ShellOpenFile(const std::string& fileName);
     void BrowseFolderOf(const std::string& fileName);
+    // Delete, move and undo with the records, through the undo journal of
+    // the program folder (available after start-up).
+    TFileActions& Actions();
+    // Replaces the desktop trash (tests inject failures).
+    void SetTrashCan(std::unique_ptr<TTrashCan> trash);
     // Re-reads the grids whose tables changed while a command held them.
     void RefreshGrids();
 
@@ -112,6 +119,7 @@ class TCorvaneForm : public QWidget, public TFormControls {
     void MatchImage2Click();
     void DelMatchRecButtonClick();
     void Memo1Click();
+    void UndoButtonClick();
 
     // ---- TFormControls
     bool ForceCB() const override;
@@ -123,6 +131,8 @@ class TCorvaneForm : public QWidget, public TFormControls {
     void SetColorsCB(bool value) override;
     void SetSubDirsCB(bool value) override;
     void SetIncrMatchCB(bool value) override;
+    bool UseTrashCB() const override;
+    void SetUseTrashCB(bool value) override;
     std::string MarginText() const override;
     void SetMarginText(const std::string& text) override;
     std::string SearchPath() const override;
@@ -151,6 +161,9 @@ class TCorvaneForm : public QWidget, public TFormControls {
     QWidget* Panel1;
     QPushButton* QuitButton;
     QProgressBar* ProgressBar1;
+    QCheckBox* UseTrashCBBox;
+    QPushButton* UndoButton;
+    QLabel* StatusLine;  // what was just trashed, moved or restored
     QTabWidget* PageControl1;
     QWidget* CompSigTabSheet;
     QWidget* CompMatchesTabSheet;
@@ -223,6 +236,12 @@ class TCorvaneForm : public QWidget, public TFormControls {
 
   private:
     void BuildPanel();
+    void BuildActionBar();
+    bool Confirm(const std::string& question);
+    // Shows what a file action did: the status line, or the reason.
+    void ShowActionResult(const TActionResult& result);
+    // After a file action: the views empty, the pair and the counts anew.
+    void AfterFileAction();
     void BuildSignaturesTab();
     void BuildMatchesTab();
     void BuildHelpTab();
@@ -235,11 +254,13 @@ class TCorvaneForm : public QWidget, public TFormControls {
     void RunExclusive(const std::string& name, const std::function<void()>& command);
     void ShowError(const std::string& text);
     void ShowPairOnce();
-    void MoveSide(const std::string& fileName, TImage32* view);
+    void MoveSide(std::string fileName, TImage32* view);
     std::string CurrentMatchFile(int side) const;
     void ApplyProgress();
 
     std::unique_ptr<TCorvaneEngine> engine_;
+    std::unique_ptr<TTrashCan> trash_;
+    std::unique_ptr<TFileActions> actions_;
     std::string programFolder_;
     bool batchRequested_;
     bool shown_ = false;

@@ -2,6 +2,7 @@
 // `corvane-cli --help` lists the commands; CommandLine.h the exit statuses.
 #include <iostream>
 
+#include "cli/ActionCommands.h"
 #include "cli/CommandLine.h"
 
 int main(int argc, char** argv) {
@@ -10,6 +11,7 @@ int main(int argc, char** argv) {
     corvane::TCommandLine commandLine;
     corvane::RegisterTableCommands(commandLine);
     corvane::RegisterListingCommands(commandLine);
+    corvane::RegisterActionCommands(commandLine);
     corvane::RegisterPictureCommands(commandLine);
     corvane::RegisterFolderCommands(commandLine);
     return commandLine.Run(argc, argv);

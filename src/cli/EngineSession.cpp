@@ -3,7 +3,9 @@
 namespace corvane {
 
 TEngineSession::TEngineSession(const TCommandLine& commandLine)
-    : Controls(!commandLine.Globals().Quiet), Engine(Controls), commandLine_(commandLine) {}
+    : Controls(!commandLine.Globals().Quiet), Engine(Controls), commandLine_(commandLine) {
+    Engine.Trash = &Trash;
+}
 
 void TEngineSession::Start() {
     Engine.StartUp(commandLine_.ProgramFolder().Path);

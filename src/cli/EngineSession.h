@@ -5,6 +5,7 @@
 
 #include "cli/CliControls.h"
 #include "cli/CommandLine.h"
+#include "platform/DesktopTrash.h"
 #include "scan/Engine.h"
 
 namespace corvane {
@@ -16,6 +17,7 @@ class TEngineSession {
     void Start();
 
     TCliControls Controls;
+    TDesktopTrash Trash;  // where deletes and converted bitmaps go
     TCorvaneEngine Engine;
 
   private:

@@ -183,7 +183,9 @@ void RegisterConvert(TCommandLine& commandLine) {
             TEngineSession session(commandLine);
             session.Start();
             options->ApplyTo(session.Controls);
-            session.Engine.ConvertBitmaps(session.Controls.Search);
+            SavingBadFiles(session.Engine,
+                           [&] { session.Engine.ConvertBitmaps(session.Controls.Search); });
+            std::cout << session.Engine.ConversionSummary() << '\n';
             return kExitDone;
         });
     options->AddFolder(*command);

@@ -32,6 +32,9 @@ class TFormControls : public TLoadControls {
     virtual void SetColorsCB(bool value) = 0;
     virtual void SetSubDirsCB(bool value) = 0;
     virtual void SetIncrMatchCB(bool value) = 0;
+    // Removed files go to the desktop trash (the setting UseTrash).
+    virtual bool UseTrashCB() const { return true; }
+    virtual void SetUseTrashCB(bool) {}
 
     // ---- edits
     virtual std::string MarginText() const = 0;  // MarginEdit
@@ -71,6 +74,7 @@ class TPlainFormControls : public TFormControls {
     bool Colors = true;
     bool SubDirs = true;
     bool IncrMatch = false;
+    bool UseTrash = true;
     std::string Margin = "25";
     std::string Search;
     std::vector<std::string> Ignore;
@@ -96,6 +100,8 @@ class TPlainFormControls : public TFormControls {
     void SetColorsCB(bool value) override { Colors = value; }
     void SetSubDirsCB(bool value) override { SubDirs = value; }
     void SetIncrMatchCB(bool value) override { IncrMatch = value; }
+    bool UseTrashCB() const override { return UseTrash; }
+    void SetUseTrashCB(bool value) override { UseTrash = value; }
 
     std::string MarginText() const override { return Margin; }
     void SetMarginText(const std::string& text) override { Margin = text; }

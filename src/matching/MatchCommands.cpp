@@ -58,6 +58,7 @@ void TMatcher::IdentifyButtonClick() {
     controls_.SetProgressPosition(0);
     controls_.SetProgressVisible(true);
     state_.MatchMargin = StrToInt(controls_.MarginText());
+    skippedDamaged_ = 0;
     matches_.MatchTable.EmptyTable();
     TViewSuspension matchViews(matches_.MatchTable);
     const TRunClock::time_point start = TRunClock::now();
@@ -85,14 +86,20 @@ void TMatcher::IdentifyButtonClick() {
     busy.End();
     const TRunClock::time_point end = TRunClock::now();
     if (!state_.BatchMode) {
-        controls_.ShowMessage("Identify completed: " + std::to_string(recordCount) +
-                              " records processed in " + FormatElapsed(end - start));
+        std::string summary = "Identify completed: " + std::to_string(recordCount) +
+                              " records processed in " + FormatElapsed(end - start);
+        if (skippedDamaged_ > 0)
+            summary +=
+                "; " + std::to_string(skippedDamaged_) +
+                " records skipped, signature unreadable (recomputed by the next compute run)";
+        controls_.ShowMessage(summary);
     }
     controls_.SetScreenCursor(TCursor::crDefault);
     ShowRecordCounts();
 }
 
 void TMatcher::CompareOneImageInSnapshot(TSignatureSnapshot& snapshot) {
+    pictureFile_ = TFileIdentity();
     const std::string fileName = signatures_.SignaturesTableFileName.Value();
     const std::string filePath = signatures_.SignaturesTableFilePath.Value();
     const std::string text = signatures_.SignaturesTableSignature.Value();
@@ -104,11 +111,19 @@ void TMatcher::CompareOneImageInSnapshot(TSignatureSnapshot& snapshot) {
     }
     if (!position) {
         // The record changed since the snapshot: search it on the table itself.
-        CompareOneImage(true);
+        TSignature values;
+        if (TryStringToSignature(text, values)) {
+            CompareOneImage(true);
+        } else {
+            ++skippedDamaged_;
+        }
         return;
     }
     const TSignatureSnapshot::THot& hot = snapshot.Hot(*position);
-    if (!hot.Parsed) throw EConvertError(snapshot.ParseError(*position));
+    if (!hot.Parsed) {
+        ++skippedDamaged_;  // damaged: the next compute run recomputes it
+        return;
+    }
     const int32_t firstValue =
         hot.Compact ? snapshot.CompactValues(*position)[0] : snapshot.Values(*position).Values[0];
     const std::string boundText = RangeScanBound(firstValue, state_.MatchMargin);
@@ -117,7 +132,7 @@ void TMatcher::CompareOneImageInSnapshot(TSignatureSnapshot& snapshot) {
     std::string candidateName;
     const auto append = [&](size_t candidate, int32_t maxDiff) {
         candidateName.assign(snapshot.FullName(candidate));
-        AppendMatch(maxDiff, pictureName, candidateName);
+        OfferPair(maxDiff, pictureName, candidateName);
     };
     if (snapshot.Finder()) snapshot.Prefetch(state_.MatchMargin, perChannel);
     const TRangeScanResult result = snapshot.Finder()

@@ -1,5 +1,7 @@
 #include "matching/MatchSearch.h"
 
+#include <sys/stat.h>
+
 #include <limits>
 
 #include "matching/LiveSignatureIndex.h"
@@ -73,6 +75,39 @@ void TMatcher::AppendMatch(int32_t maxDiff, const std::string& file1, const std:
     }
 }
 
+bool NamesOfOneFile(const std::string& name1, const std::string& name2) {
+    struct stat info1, info2;
+    return ::stat(name1.c_str(), &info1) == 0 && ::stat(name2.c_str(), &info2) == 0 &&
+           info1.st_dev == info2.st_dev && info1.st_ino == info2.st_ino;
+}
+
+bool TMatcher::TFileIdentity::SameFile(const std::string& name1, const std::string& name2) {
+    // A search offers all its pairs for one picture in a row: look it up once.
+    if (name1 != name_) {
+        struct stat info;
+        name_ = name1;
+        exists_ = ::stat(name1.c_str(), &info) == 0;
+        device_ = exists_ ? info.st_dev : 0;
+        inode_ = exists_ ? info.st_ino : 0;
+    }
+    struct stat other;
+    return exists_ && ::stat(name2.c_str(), &other) == 0 && other.st_dev == device_ &&
+           other.st_ino == inode_;
+}
+
+void TMatcher::OfferPair(int32_t maxDiff, const std::string& file1, const std::string& file2) {
+    if (pictureFile_.SameFile(file1, file2)) return;
+    if (!keepExistingRows_) {
+        AppendMatch(maxDiff, file1, file2);
+        return;
+    }
+    try {
+        AppendMatch(maxDiff, file1, file2);
+    } catch (const EDatabaseError& error) {
+        if (error.ErrorCode() != seDuplicateKey) throw;
+    }
+}
+
 void TMatcher::StepProgress(int64_t count) {
     const int64_t position = int64_t{controls_.ProgressPosition()} + count;
     controls_.SetProgressPosition(
@@ -89,6 +124,7 @@ TMatcher::TPicture TMatcher::ReadPicture() const {
 }
 
 int64_t TMatcher::CompareOneImage(bool stepProgress) {
+    pictureFile_ = TFileIdentity();  // files may have changed since the last search
     const TPicture picture = ReadPicture();
     const TIgnoreList ignore(controls_.IgnoreLines());
     TCursorRestorer restorer(signatures_.SignaturesTable);
@@ -99,6 +135,13 @@ int64_t TMatcher::CompareOneImage(bool stepProgress) {
 }
 
 void TMatcher::CompareRunRecord(TLiveSignatureIndex& index) {
+    // The match table is not emptied between runs: the same pair may be there.
+    keepExistingRows_ = true;
+    struct TReset {
+        bool& flag;
+        ~TReset() { flag = false; }
+    } reset{keepExistingRows_};
+    pictureFile_ = TFileIdentity();
     TStoreTable& table = signatures_.SignaturesTable;
     const std::vector<std::string> ignoreLines = controls_.IgnoreLines();
     if (!state_.FullScanMatch && index.InStep(table, ignoreLines)) {
@@ -107,7 +150,7 @@ void TMatcher::CompareRunRecord(TLiveSignatureIndex& index) {
                 index.RangeMatches(table, state_.MatchMargin, controls_.ColorsCB(), found)) {
             const std::string picture(*pictureName);
             for (const auto& match : found)
-                AppendMatch(match.MaxDiff, picture, std::string(match.FullName));
+                OfferPair(match.MaxDiff, picture, std::string(match.FullName));
             return;
         }
     }
@@ -125,8 +168,10 @@ int64_t TMatcher::FullScan(const TPicture& picture, const TIgnoreList& ignore, b
         const std::string candidatePath = signatures_.SignaturesTableFilePath.Value();
         // Same rule as the range scan: both in listed folders or both outside.
         if (ignore.Contains(candidatePath) != thisIgnored) continue;
-        CompareCandidate(picture, candidatePath,
-                         StringToSignature(signatures_.SignaturesTableSignature.Value()));
+        TSignature candidate;
+        if (!TryStringToSignature(signatures_.SignaturesTableSignature.Value(), candidate))
+            continue;  // damaged: the next compute run recomputes it
+        CompareCandidate(picture, candidatePath, candidate);
     }
     return visited;
 }
@@ -147,8 +192,9 @@ int64_t TMatcher::RangeScan(const TPicture& picture, const TIgnoreList& ignore, 
         const std::string candidatePath = signatures_.SignaturesTableFilePath.Value();
         if (ignore.Contains(candidatePath) != thisIgnored) continue;
         const std::string candidateText = signatures_.SignaturesTableSignature.Value();
-        const TSignature candidate = StringToSignature(candidateText);
         if (candidateText > boundText) break;
+        TSignature candidate;
+        if (!TryStringToSignature(candidateText, candidate)) continue;  // damaged
         CompareCandidate(picture, candidatePath, candidate);
     }
     return visited;
@@ -161,7 +207,7 @@ void TMatcher::CompareCandidate(const TPicture& picture, const std::string& cand
                          maxDiff))
         return;
     const std::string candidateName = candidatePath + signatures_.SignaturesTableFileName.Value();
-    if (candidateName != picture.FullName) AppendMatch(maxDiff, picture.FullName, candidateName);
+    if (candidateName != picture.FullName) OfferPair(maxDiff, picture.FullName, candidateName);
 }
 
 TCursorRestorer::TCursorRestorer(TStoreTable& table)

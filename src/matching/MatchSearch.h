@@ -42,20 +42,25 @@ class TMatcher {
     // up to the first candidate above its first value + MatchMargin;
     // True: every record in the table's current order. In both modes a
     // candidate is compared only when both pictures lie in listed folders or
-    // both outside them. With StepProgress every visited record steps the
-    // progress bar. Leaves the table on the same record, in the same order.
-    // Returns the number of records visited.
+    // both outside them; candidates whose stored text does not parse and
+    // other names of the picture's own file are passed over. With StepProgress every visited record
+    // steps the progress bar. Leaves the table on the same record, in the same order. Returns the
+    // number of records visited.
     int64_t CompareOneImage(bool stepProgress);
 
     // CompareOneImage(false) for the record a compute run has just posted:
     // the same rows, in the range scan mode taken from Index when it is in
     // step with the table, else found on the table (Index is loaded once such
-    // scans have cost as much as loading it).
+    // scans have cost as much as loading it). A row already in the match
+    // table (an earlier change of the picture found the same pair) stays as
+    // it is.
     void CompareRunRecord(TLiveSignatureIndex& index);
 
     // "&Identify all Matches": empties the match table and appends every
     // matching pair once; ends with the summary (unless BatchMode) and the
-    // record counts. Each stored signature is parsed once per command.
+    // record counts. Each stored signature is parsed once per command. A
+    // record whose text does not parse is passed over and counted in the
+    // summary (the next compute run recomputes it).
     void IdentifyButtonClick();
 
     // "&Match Single Image": empties the match table and appends the matches
@@ -69,6 +74,9 @@ class TMatcher {
     // dropped before the error propagates, so the match table is never left
     // holding it.
     void AppendMatch(int32_t maxDiff, const std::string& file1, const std::string& file2);
+
+    // Damaged signature texts identify all passed over in its last run.
+    int32_t SkippedDamaged() const { return skippedDamaged_; }
 
   private:
     struct TPicture;
@@ -84,12 +92,32 @@ class TMatcher {
     // again when the record is not found in it).
     void CompareOneImageInSnapshot(TSignatureSnapshot& snapshot);
     void StepProgress(int64_t count);
+    // AppendMatch for a pair the search found, unless both names are one
+    // file (a link and its target, two hard links): such a pair is no
+    // duplicate, and acting on it would destroy the picture both show.
+    void OfferPair(int32_t maxDiff, const std::string& file1, const std::string& file2);
 
     TSignaturesTableObjects& signatures_;
     TMatchTableObjects& matches_;
     TFormControls& controls_;
     TFormState& state_;
+    int32_t skippedDamaged_ = 0;
+    bool keepExistingRows_ = false;  // during an incremental match
+    // Device and inode of the last picture whose pairs were offered.
+    class TFileIdentity {
+      public:
+        bool SameFile(const std::string& name1, const std::string& name2);
+
+      private:
+        std::string name_;
+        bool exists_ = false;
+        uint64_t device_ = 0, inode_ = 0;
+    };
+    TFileIdentity pictureFile_;
 };
+
+// Two names of one file: both exist and share device and inode.
+bool NamesOfOneFile(const std::string& name1, const std::string& name2);
 
 // The upper bound text of the range scan: first value + margin + 1, padded
 // with blanks on the left to 4 characters (computed without overflow).

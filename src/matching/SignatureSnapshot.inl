@@ -65,12 +65,12 @@ TRangeScanResult RangeScanSnapshot(const TSignatureSnapshot& snapshot, size_t po
         ++result.Visited;
         const TSignatureSnapshot::THot& hot = snapshot.Hot(i);
         if (hot.Ignored != pictureHot.Ignored) continue;
-        if (!hot.Parsed) throw EConvertError(snapshot.ParseError(i));
         // A 192-character text is above a 4-character bound exactly when its
         // first 4 characters are not below it.
         const bool above = fourCharacterBound && hot.LongText ? hot.Prefix >= bound
                                                               : snapshot.TextAbove(i, boundText);
         if (above) break;
+        if (!hot.Parsed) continue;  // damaged: the next compute run recomputes it
         int32_t maxDiff = 0;
         const bool match = pictureHot.Compact && hot.Compact
                                ? CompactSignaturesMatch(pictureValues, snapshot.CompactValues(i),

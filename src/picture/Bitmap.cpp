@@ -8,6 +8,7 @@
 #include <unordered_map>
 
 #include "picture/Graphics.h"
+#include "picture/PixelMemory.h"
 #include "picture/PixelRows.h"
 
 namespace corvane {
@@ -273,7 +274,9 @@ void TBitmap::SetSize(int32_t width, int32_t height) {
     const ptrdiff_t rowBytes = PaddedRowBytes(width, bitCount_);
     std::unique_ptr<uint8_t, TFreeDeleter> bits;
     if (width > 0 && height > 0) {
-        bits = AllocatePixels(static_cast<size_t>(rowBytes) * height);
+        const size_t bytes = static_cast<size_t>(rowBytes) * height;
+        AnnouncePixelBuffer(static_cast<uint64_t>(width) * static_cast<uint64_t>(height), bytes);
+        bits = AllocatePixels(bytes);
         if (!bits) throw EOutOfResources("Out of system resources");
     }
     bits_ = std::move(bits);

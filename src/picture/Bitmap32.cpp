@@ -8,6 +8,8 @@
 
 #include <sys/mman.h>
 
+#include "picture/PixelMemory.h"
+
 namespace corvane {
 
 namespace {
@@ -115,6 +117,7 @@ bool TBitmap32::Resize(int32_t newWidth, int32_t newHeight, bool clear) {
     bool allocated = true;
     if (newWidth > 0 && newHeight > 0) {
         const size_t count = static_cast<size_t>(newWidth) * static_cast<size_t>(newHeight);
+        AnnouncePixelBuffer(count, count * sizeof(TColor32));
         bits_.reset(static_cast<TColor32*>(AllocatePixels(count, clear)));
         allocated = bits_ != nullptr;
     }

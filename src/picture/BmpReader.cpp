@@ -4,7 +4,9 @@
 // core form, or 40 bytes and the later 52, 56, 108 and 124-byte forms), the
 // bit-field masks (40-byte header, compression 3 only), the colour table and
 // then the pixel data directly after it; the file header's data offset is
-// not consulted. Every size is checked before anything is allocated.
+// not consulted for decoding, only to tell whether the pixels were read from
+// where the header says (PixelsComplete). Every size is checked before
+// anything is allocated.
 #include <algorithm>
 #include <cstring>
 #include <vector>
@@ -57,12 +59,16 @@ class TBitmapReader {
     TBitmapReader(TStream& stream, TBitmap& image) : stream_(stream), image_(image) {}
 
     void Read() {
+        const int64_t start = stream_.Position();
         ReadFileHeader();
         ReadInfoHeader();
         if (info_.planes != 1) NotValid();
         ReadMasks();
         ReadColorTable();
         CheckFormat();
+        complete_ = stream_.Position() - start == int64_t{dataOffset_} &&
+                    (IsRunLength() || static_cast<uint64_t>(stream_.Remaining()) >=
+                                          RowBytes() * static_cast<uint64_t>(AbsHeight()));
         const uint64_t pixelBytes = PixelByteCount();
         if (IsRunLength()) {
             ReadRunLength(pixelBytes);
@@ -71,11 +77,15 @@ class TBitmapReader {
         }
     }
 
+    // Every pixel byte was there, read from the offset the file header gives.
+    bool PixelsComplete() const { return complete_; }
+
   private:
     void ReadFileHeader() {
         uint8_t header[14];
         stream_.ReadBuffer(header, sizeof header);
         if (Get16(header) != 0x4D42) NotValid();
+        dataOffset_ = Get32(header + 10);
     }
 
     void ReadInfoHeader() {
@@ -245,9 +255,9 @@ class TBitmapReader {
                         table_[i].rgbBlue;
         TRunLengthTarget target{image_, colors};
         if (info_.compression == kCompressionRle8) {
-            DecodeRle(data, target, false);
+            complete_ = DecodeRle(data, target, false) && complete_;
         } else {
-            DecodeRle(data, target, true);
+            complete_ = DecodeRle(data, target, true) && complete_;
         }
     }
 
@@ -267,7 +277,7 @@ class TBitmapReader {
         }
     };
 
-    static void DecodeRle(const std::vector<uint8_t>& data, TRunLengthTarget& t, bool nibbles) {
+    static bool DecodeRle(const std::vector<uint8_t>& data, TRunLengthTarget& t, bool nibbles) {
         size_t i = 0;
         const size_t n = data.size();
         while (i + 1 < n && t.Inside()) {
@@ -286,9 +296,9 @@ class TBitmapReader {
                 t.x = 0;
                 ++t.y;
             } else if (value == 1) {
-                return;
+                return true;
             } else if (value == 2) {
-                if (i + 1 >= n) return;
+                if (i + 1 >= n) return false;
                 t.x += data[i];
                 t.y += data[i + 1];
                 i += 2;
@@ -296,24 +306,33 @@ class TBitmapReader {
                 const size_t bytes = nibbles ? (value + 1u) / 2 : value;
                 for (int k = 0; k < value; ++k) {
                     const size_t at = i + (nibbles ? k / 2 : k);
-                    if (at >= n) return;
+                    if (at >= n) return false;
                     t.Put(nibbles ? ((k & 1) ? (data[at] & 0xF) : (data[at] >> 4)) : data[at]);
                 }
                 i += bytes + (bytes & 1);
             }
         }
+        return !t.Inside();
     }
 
     TStream& stream_;
     TBitmap& image_;
     TInfoHeader info_;
     std::vector<TRGBQuad> table_;
+    uint32_t dataOffset_ = 0;
+    bool complete_ = false;
 };
 
 void TBitmap::LoadFromStream(TStream& stream) {
     TBitmap image;
-    if (stream.Remaining() > 0) TBitmapReader(stream, image).Read();
+    bool complete = false;
+    if (stream.Remaining() > 0) {
+        TBitmapReader reader(stream, image);
+        reader.Read();
+        complete = reader.PixelsComplete();
+    }
     SwapImage(image);
+    pixelsComplete_ = complete;
     if (!colorTable_.empty()) SetPaletteModified(true);
     Changed();
 }

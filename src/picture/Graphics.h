@@ -366,6 +366,10 @@ class TBitmap : public TGraphic {
     // error", EInvalidGraphic "Bitmap image is not valid" and the size and
     // header messages; on failure the bitmap keeps what it held.
     void LoadFromStream(TStream& stream) override;
+    // After LoadFromStream: every pixel byte the header declares was there
+    // and was read from the data offset the file header gives (false for an
+    // empty stream). What the loader decodes does not depend on it.
+    bool PixelsComplete() const { return pixelsComplete_; }
     // Writes a BMP file (40-byte header, bottom row first); an empty bitmap
     // writes nothing.
     void SaveToStream(TStream& stream) override;
@@ -395,6 +399,7 @@ class TBitmap : public TGraphic {
     int32_t width_ = 0;
     int32_t height_ = 0;
     int32_t bitCount_ = 24;
+    bool pixelsComplete_ = false;
     ptrdiff_t rowBytes_ = 0;
     uint32_t masks_[3] = {0x00FF0000, 0x0000FF00, 0x000000FF};
     std::vector<TRGBQuad> colorTable_;

@@ -1,43 +1,178 @@
 #include "review/FileActions.h"
 
-#include <unistd.h>
+#include <sys/stat.h>
 
 #include <cstdio>
-#include <filesystem>
-#include <system_error>
+#include <cstdlib>
+#include <functional>
+#include <set>
 
 #include "review/PairView.h"
-
-namespace fs = std::filesystem;
 
 namespace corvane {
 
 namespace {
 
-void DeleteSignatureRecord(const std::string& fileName, TStoreTable& table) {
-    // The key search needs the primary index; a "Sort By" order chosen by the
-    // user is put back afterwards with the same record current.
+using TNames = std::set<std::string>;
+
+// Every digit of a date-time survives the journal.
+std::string DateTimeText(TDateTime value) {
+    return Format("%.17g", value);
+}
+
+TRecordCopy CopyRecord(const TStoreTable& table) {
+    TRecordCopy record;
+    for (const TField* field : table.Fields()) {
+        std::optional<std::string> value;
+        if (!field->IsNull()) {
+            const auto* date = dynamic_cast<const TDateTimeField*>(field);
+            value = date != nullptr ? DateTimeText(date->AsDateTime()) : field->AsString();
+        }
+        record.Fields.emplace_back(field->FieldName(), value);
+    }
+    return record;
+}
+
+// Appends the record; one that is there already (same key) is left as it is.
+void PutRecord(TStoreTable& table, const TRecordCopy& record) {
+    table.Append();
+    try {
+        for (const auto& [name, value] : record.Fields) {
+            TField* field = table.FindField(name);
+            if (field == nullptr) continue;
+            if (!value) {
+                field->Clear();
+            } else if (auto* date = dynamic_cast<TDateTimeField*>(field)) {
+                date->SetAsDateTime(std::strtod(value->c_str(), nullptr));
+            } else {
+                field->SetAsString(*value);
+            }
+        }
+        table.Post();
+    } catch (const EDatabaseError&) {
+        table.Cancel();
+    }
+}
+
+std::string FieldValue(const TRecordCopy& record, const std::string& name) {
+    for (const auto& [field, value] : record.Fields)
+        if (field == name) return value.value_or("");
+    return "";
+}
+
+void SetFieldValue(TRecordCopy& record, const std::string& name, const std::string& text) {
+    for (auto& [field, value] : record.Fields)
+        if (field == name) value = text;
+}
+
+// The key search needs the primary index; an order chosen by the user is put
+// back afterwards.
+void InPrimaryOrder(TStoreTable& table, const std::function<void()>& work) {
     const std::string order = table.IndexName();
     if (!order.empty()) table.SetIndexName("");
-    table.BeginKey();
-    table.FieldByName("FileName").SetAsString(NamePart(fileName));
-    table.FieldByName("FilePath").SetAsString(FolderPart(fileName));
-    if (table.SeekKey()) table.Delete();
+    try {
+        work();
+    } catch (...) {
+        if (!order.empty()) table.SetIndexName(order);
+        throw;
+    }
     if (!order.empty()) table.SetIndexName(order);
 }
 
-void DeleteMatchRows(const std::string& fileName, TStoreTable& table) {
-    TField& file1 = table.FieldByName("File1");
-    TField& file2 = table.FieldByName("File2");
-    table.First();
-    while (!table.AtEnd()) {
-        // Delete makes the following row current (or, after the last row, the
-        // new last row, which was examined already and is then stepped past).
-        if (file1.AsString() == fileName || file2.AsString() == fileName)
-            table.Delete();
-        else
-            table.Next();
+// The signature records of Names, copied; Remove deletes them too.
+std::vector<TRecordCopy> SignatureRecordsOf(TStoreTable& table, const TNames& names, bool remove) {
+    std::vector<TRecordCopy> records;
+    InPrimaryOrder(table, [&] {
+        for (const std::string& name : names) {
+            table.BeginKey();
+            table.FieldByName("FileName").SetAsString(NamePart(name));
+            table.FieldByName("FilePath").SetAsString(FolderPart(name));
+            if (!table.SeekKey()) continue;
+            records.push_back(CopyRecord(table));
+            if (remove) table.Delete();
+        }
+    });
+    return records;
+}
+
+// Runs Work on the match table with its views suspended; afterwards the
+// current row is at the same ordinal position as before, or the last row.
+void KeepingMatchPosition(TStoreTable& table, const std::function<void()>& work) {
+    table.SuspendViews();
+    try {
+        const int position = CountStepsToStart(table);
+        work();
+        MoveToPosition(table, position);
+    } catch (...) {
+        table.ResumeViews();
+        throw;
     }
+    table.ResumeViews();
+}
+
+// The match rows naming one of Names, copied; Remove deletes them too.
+std::vector<TRecordCopy> MatchRowsOf(TStoreTable& table, const TNames& names, bool remove) {
+    std::vector<TRecordCopy> rows;
+    const auto scan = [&] {
+        TField& file1 = table.FieldByName("File1");
+        TField& file2 = table.FieldByName("File2");
+        for (table.First(); !table.AtEnd();) {
+            if (names.count(file1.AsString()) == 0 && names.count(file2.AsString()) == 0) {
+                table.Next();
+                continue;
+            }
+            rows.push_back(CopyRecord(table));
+            // Delete makes the following row current (or, after the last
+            // row, the new last row, which was examined already).
+            if (remove)
+                table.Delete();
+            else
+                table.Next();
+        }
+    };
+    if (remove) {
+        KeepingMatchPosition(table, scan);
+        return rows;
+    }
+    // Reading only: the current row stays the same record.
+    table.SuspendViews();
+    const TBookmark current = table.TakeBookmark();
+    try {
+        scan();
+        table.MoveToBookmark(current);
+    } catch (...) {
+        table.ResumeViews();
+        throw;
+    }
+    table.ResumeViews();
+    return rows;
+}
+
+void PutRecords(TStoreTable& signatures, TStoreTable& matches, const TJournalStep& step) {
+    InPrimaryOrder(signatures, [&] {
+        for (const TRecordCopy& record : step.Signatures) PutRecord(signatures, record);
+    });
+    KeepingMatchPosition(matches, [&] {
+        for (const TRecordCopy& record : step.Matches) PutRecord(matches, record);
+    });
+}
+
+std::string StampOf(const std::string& fileName) {
+    const std::optional<TFileStamp> stamp = TFileStamp::Of(fileName);
+    return stamp ? stamp->ToText() : "";
+}
+
+bool IsFolder(const std::string& name) {
+    struct stat info;
+    return ::stat(name.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// Why a file kept in a step cannot come back; "" when it can.
+std::string Unrestorable(const std::string& fileName, const std::string& stamp,
+                         const char* where) {
+    if (!EntryExists(fileName)) return Format("it is no longer %s", where);
+    if (StampOf(fileName) != stamp) return Format("it has changed %s", where);
+    return "";
 }
 
 }  // namespace
@@ -56,49 +191,194 @@ void MoveToPosition(TStoreTable& table, int steps) {
     for (int i = 0; i < steps - 1; ++i) table.Next();
 }
 
-void DeleteImageFileRecords(const std::string& fileName, TStoreTable& signaturesTable,
-                            TStoreTable& matchTable) {
-    ::unlink(fileName.c_str());
-    DeleteSignatureRecord(fileName, signaturesTable);
-    matchTable.SuspendViews();
-    try {
-        const int position = CountStepsToStart(matchTable);
-        DeleteMatchRows(fileName, matchTable);
-        MoveToPosition(matchTable, position);
-    } catch (...) {
-        matchTable.ResumeViews();
-        throw;
+TFileActions::TFileActions(TStoreTable& signaturesTable, TStoreTable& matchTable,
+                           TTrashCan* trash, std::string journalFileName)
+    : signaturesTable_(signaturesTable),
+      matchTable_(matchTable),
+      trash_(trash),
+      journal_(std::move(journalFileName)) {}
+
+std::string TFileActions::RemoveFile(const std::string& fileName, bool permanent) {
+    if (permanent) {
+        if (std::remove(fileName.c_str()) != 0)
+            throw EFileAction("Unable to delete " + fileName + ": " + SystemReason(errno));
+        return "";
     }
-    matchTable.ResumeViews();
+    if (trash_ == nullptr)
+        throw EFileAction("Unable to move " + fileName + " to the trash: no trash is available");
+    return trash_->MoveToTrash(fileName);
 }
 
-TMoveResult MovePictureFile(const std::string& source, const std::string& destination) {
-    std::error_code ec;
-    const bool sameName =
-        fs::path(source).lexically_normal() == fs::path(destination).lexically_normal();
-    if (sameName || fs::equivalent(source, destination, ec)) {
-        return {TMoveOutcome::SameFile,
+TActionResult TFileActions::Delete(std::string fileName, bool permanent) {
+    try {
+        return Remove(fileName, permanent || !UseTrash);
+    } catch (const EFileAction& e) {
+        return {TActionStatus::Failed, e.Message()};
+    }
+}
+
+TActionResult TFileActions::Remove(const std::string& fileName, bool permanent) {
+    const bool present = !fileName.empty() && EntryExists(fileName);
+    TJournalStep step;
+    step.Kind = permanent && present ? TStepKind::Erase : TStepKind::Trash;
+    step.File = fileName;
+    step.Signatures = SignatureRecordsOf(signaturesTable_, {fileName}, false);
+    step.Matches = MatchRowsOf(matchTable_, {fileName}, false);
+    journal_.Begin(step);
+    if (present) {
+        try {
+            step.TrashPath = RemoveFile(fileName, permanent);
+        } catch (const EFileAction& e) {
+            journal_.Drop(step.Id);
+            return {permanent ? TActionStatus::Failed : TActionStatus::NoTrash, e.Message()};
+        }
+        step.Stamp = StampOf(step.TrashPath);
+    }
+    journal_.Complete(step);
+    SignatureRecordsOf(signaturesTable_, {fileName}, true);
+    MatchRowsOf(matchTable_, {fileName}, true);
+    if (!present) return {TActionStatus::Done, "Records removed of " + fileName + " (no such file)"};
+    return {TActionStatus::Done,
+            (permanent ? "Deleted for good: " : "Moved to the trash: ") + fileName};
+}
+
+TActionResult TFileActions::Move(std::string source, std::string destination, bool replace) {
+    std::string target = std::move(destination);
+    if (IsFolder(target)) target += (target.back() == '/' ? "" : "/") + NamePart(source);
+    if (SameFile(source, target))
+        return {TActionStatus::SameFile,
                 Format("%s is already there; nothing was moved.", source.c_str())};
+    if (!EntryExists(source))
+        return {TActionStatus::Failed,
+                "Unable to move " + source + ": " + SystemReason(ENOENT)};
+    if (EntryExists(target) && !replace)
+        return {TActionStatus::DestinationTaken,
+                Format("A different file %s already exists.", target.c_str())};
+    try {
+        return Replace(source, target, replace);
+    } catch (const EFileAction& e) {
+        return {TActionStatus::Failed, e.Message()};
     }
-    if (!fs::is_regular_file(source, ec)) {
-        return {TMoveOutcome::CopyFailed,
-                Format("Unable to move %s: the file does not exist.", source.c_str())};
+}
+
+TActionResult TFileActions::Replace(const std::string& source, const std::string& destination,
+                                    bool replace) {
+    const TNames names = {source, destination};
+    const std::vector<TRecordCopy> sourceRecords =
+        SignatureRecordsOf(signaturesTable_, {source}, false);
+    TJournalStep step;
+    step.Kind = TStepKind::Move;
+    step.File = source;
+    step.Destination = destination;
+    step.Signatures = sourceRecords;
+    for (const TRecordCopy& record : SignatureRecordsOf(signaturesTable_, {destination}, false))
+        if (sourceRecords.empty() || !(record == sourceRecords.front()))
+            step.Signatures.push_back(record);
+    step.Matches = MatchRowsOf(matchTable_, names, false);
+    journal_.Begin(step);
+    try {
+        if (replace && EntryExists(destination)) {
+            step.ReplacedTrashPath = RemoveFile(destination, !UseTrash);
+            step.ReplacedStamp = StampOf(step.ReplacedTrashPath);
+        }
+        try {
+            MoveFileNoReplace(source, destination);
+        } catch (const EFileAction&) {
+            if (!step.ReplacedTrashPath.empty() && trash_ != nullptr)
+                trash_->Restore(step.ReplacedTrashPath, destination);
+            throw;
+        }
+    } catch (const EFileAction&) {
+        journal_.Drop(step.Id);
+        throw;
     }
-    std::error_code copyError;
-    fs::copy_file(source, destination, fs::copy_options::overwrite_existing, copyError);
-    std::error_code sizeError;
-    const bool complete =
-        !copyError && fs::file_size(source, sizeError) == fs::file_size(destination, sizeError) &&
-        !sizeError;
-    if (!complete) {
-        const std::string reason =
-            copyError ? copyError.message() : std::string("the copy is incomplete");
-        return {TMoveOutcome::CopyFailed,
-                Format("Unable to move %s to %s: %s. The file was left where it was.",
-                       source.c_str(), destination.c_str(), reason.c_str())};
+    step.Stamp = StampOf(destination);
+    journal_.Complete(step);
+    // The records follow the file; those of the file it replaced go.
+    SignatureRecordsOf(signaturesTable_, names, true);
+    MatchRowsOf(matchTable_, names, true);
+    TJournalStep moved = step;
+    moved.Signatures.clear();
+    moved.Matches.clear();
+    for (TRecordCopy record : sourceRecords) {
+        SetFieldValue(record, "FileName", NamePart(destination));
+        SetFieldValue(record, "FilePath", FolderPart(destination));
+        moved.Signatures.push_back(record);
     }
-    fs::remove(source, ec);
-    return {TMoveOutcome::Moved, ""};
+    for (TRecordCopy row : step.Matches) {
+        const std::string file1 = FieldValue(row, "File1");
+        const std::string file2 = FieldValue(row, "File2");
+        if (file1 == destination || file2 == destination) continue;
+        SetFieldValue(row, file1 == source ? "File1" : "File2", destination);
+        moved.Matches.push_back(row);
+    }
+    PutRecords(signaturesTable_, matchTable_, moved);
+    return {TActionStatus::Done, "Moved " + source + " to " + destination};
+}
+
+TActionResult TFileActions::Undo() {
+    std::optional<TJournalStep> step;
+    try {
+        step = journal_.Last();
+        if (!step) return {TActionStatus::NothingToUndo, "Nothing to undo."};
+        return step->Kind == TStepKind::Move ? UndoMove(*step) : UndoRemove(*step);
+    } catch (const EFileAction& e) {
+        return {TActionStatus::Failed, e.Message()};
+    }
+}
+
+TActionResult TFileActions::UndoRemove(const TJournalStep& step) {
+    const std::string refused = "Cannot undo the delete of " + step.File + ": ";
+    if (step.Kind == TStepKind::Erase) {
+        journal_.Drop(step.Id);
+        return {TActionStatus::Failed, refused + "it was deleted for good."};
+    }
+    if (!step.TrashPath.empty()) {
+        const std::string why = Unrestorable(step.TrashPath, step.Stamp, "in the trash");
+        if (!why.empty()) {
+            journal_.Drop(step.Id);
+            return {TActionStatus::Failed, refused + why + "."};
+        }
+        if (EntryExists(step.File))
+            return {TActionStatus::Failed, refused + "another file has that name now."};
+        if (trash_ == nullptr) return {TActionStatus::Failed, refused + "no trash is available."};
+        trash_->Restore(step.TrashPath, step.File);
+    }
+    journal_.Drop(step.Id);
+    SignatureRecordsOf(signaturesTable_, {step.File}, true);
+    MatchRowsOf(matchTable_, {step.File}, true);
+    PutRecords(signaturesTable_, matchTable_, step);
+    return {TActionStatus::Done, "Restored " + step.File};
+}
+
+TActionResult TFileActions::UndoMove(const TJournalStep& step) {
+    const std::string refused = "Cannot undo the move of " + step.File + ": ";
+    const std::string why = Unrestorable(step.Destination, step.Stamp,
+                                         ("at " + step.Destination).c_str());
+    if (!why.empty()) {
+        journal_.Drop(step.Id);
+        return {TActionStatus::Failed, refused + why + "."};
+    }
+    if (EntryExists(step.File))
+        return {TActionStatus::Failed, refused + "another file has its old name now."};
+    MoveFileNoReplace(step.Destination, step.File);
+    journal_.Drop(step.Id);
+    std::string note;
+    if (!step.ReplacedTrashPath.empty()) {
+        const std::string lost = Unrestorable(step.ReplacedTrashPath, step.ReplacedStamp,
+                                              "in the trash");
+        try {
+            if (!lost.empty()) throw EFileAction(lost);
+            if (trash_ == nullptr) throw EFileAction("no trash is available");
+            trash_->Restore(step.ReplacedTrashPath, step.Destination);
+        } catch (const EFileAction& e) {
+            note = "; the file it replaced stays in the trash: " + e.Message();
+        }
+    }
+    SignatureRecordsOf(signaturesTable_, {step.File, step.Destination}, true);
+    MatchRowsOf(matchTable_, {step.File, step.Destination}, true);
+    PutRecords(signaturesTable_, matchTable_, step);
+    return {TActionStatus::Done, "Moved " + step.Destination + " back to " + step.File + note};
 }
 
 }  // namespace corvane

@@ -1,40 +1,86 @@
-// File actions on the pair shown in the window: deleting a picture together
-// with its records in both tables, and moving a picture without ever losing
-// it. The window adds the picture views and labels around these.
+// The file actions of the window and of corvane-cli on one engine: deleting a
+// picture (to the desktop trash, or for good), moving it, and undoing either,
+// each together with the picture's signature record and match rows. Every
+// action is written to the undo journal before it is carried out. A failed
+// action changes no record and says why; nothing here asks the user: the
+// caller asks and calls again (NoTrash, DestinationTaken). Names are taken
+// by value: the window's views, told of each table change, may rewrite the
+// texts a caller passed.
 #pragma once
 
-#include <functional>
 #include <string>
+#include <vector>
 
+#include "review/ActionJournal.h"
 #include "tablestore/StoreTable.h"
+#include "util/SafeFiles.h"
 
 namespace corvane {
 
-// Deletes the file FileName (the result is not examined: the records go
-// whether or not the file could be deleted), then its signature record (an
-// exact key search on the primary index, which ignores case; another active
-// order is restored afterwards), then every match row whose File1 or File2
-// equals FileName (case-sensitive). The match table's views are suspended
-// meanwhile; afterwards its current row is at the same ordinal position as
-// before, or on the last row when fewer rows remain.
-void DeleteImageFileRecords(const std::string& fileName, TStoreTable& signaturesTable,
-                            TStoreTable& matchTable);
+// The undo journal in the program folder.
+inline constexpr const char* kUndoJournalFileName = "UndoJournal.txt";
 
-// The ordinal position (1-based) of the current match row found by stepping
-// back to the start, and the return to that position (or the last row).
-int CountStepsToStart(TStoreTable& table);
-void MoveToPosition(TStoreTable& table, int steps);
-
-enum class TMoveOutcome { Moved, SameFile, CopyFailed };
-
-struct TMoveResult {
-    TMoveOutcome Outcome = TMoveOutcome::Moved;
-    std::string Message;  // for SameFile and CopyFailed: what to tell the user
+enum class TActionStatus {
+    Done,              // Message: what was done, for the status line
+    Failed,            // Message: what failed and the system's reason
+    NoTrash,           // no trash can take the file; nothing changed
+    DestinationTaken,  // another file is at the destination; nothing changed
+    SameFile,          // the destination is the file itself; nothing changed
+    NothingToUndo,
 };
 
-// Moves Source to Destination, replacing a file there. Never loses the
-// picture: when Destination is Source itself nothing happens; when the copy
-// fails (or comes out short) the source stays and the reason is given.
-TMoveResult MovePictureFile(const std::string& source, const std::string& destination);
+struct TActionResult {
+    TActionStatus Status = TActionStatus::Done;
+    std::string Message;
+};
+
+class TFileActions {
+  public:
+    // Trash may be null: no trash is then available.
+    TFileActions(TStoreTable& signaturesTable, TStoreTable& matchTable, TTrashCan* trash,
+                 std::string journalFileName);
+
+    // Removals go to the trash (the setting UseTrash); false: for good.
+    bool UseTrash = true;
+
+    // Removes FileName (to the trash, or for good when Permanent or not
+    // UseTrash), then its signature record (exact key search, the primary
+    // index ignores case) and every match row whose File1 or File2 equals it
+    // (case-sensitive). The match table's current row stays at the same
+    // ordinal position, or the last row. A file already gone: only the
+    // records go. A removal that fails leaves every record.
+    TActionResult Delete(std::string fileName, bool permanent = false);
+
+    // Moves Source to Destination (a folder: into it, same name) without
+    // replacing: DestinationTaken when another file is there, unless Replace,
+    // which first sends that file to the trash (for good when not UseTrash).
+    // The signature record and the match rows follow the file to its new
+    // name; the records of a replaced file go.
+    TActionResult Move(std::string source, std::string destination, bool replace = false);
+
+    // Undoes the newest step of the journal: the file returns (from the
+    // trash, or moved back) and its records are put back as they were. A
+    // step whose file has changed or left the trash is refused and dropped,
+    // so the next undo reaches the step before it.
+    TActionResult Undo();
+
+  private:
+    TActionResult Remove(const std::string& fileName, bool permanent);
+    TActionResult Replace(const std::string& source, const std::string& destination, bool replace);
+    TActionResult UndoRemove(const TJournalStep& step);
+    TActionResult UndoMove(const TJournalStep& step);
+    // The file removed for good or to the trash; its path in the trash ("" for good).
+    std::string RemoveFile(const std::string& fileName, bool permanent);
+
+    TStoreTable& signaturesTable_;
+    TStoreTable& matchTable_;
+    TTrashCan* trash_;
+    TActionJournal journal_;
+};
+
+// The ordinal position (1-based) of the current row found by stepping back to
+// the start, and the return to that position (or the last row).
+int CountStepsToStart(TStoreTable& table);
+void MoveToPosition(TStoreTable& table, int steps);
 
 }  // namespace corvane

@@ -2,10 +2,15 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
+#include <cerrno>
+#include <cstring>
 #include <exception>
+#include <optional>
 #include <vector>
 
 #include "matching/FormState.h"
+#include "matching/IgnoreList.h"
+#include "picture/Graphics.h"
 #include "picture/loader/PictureLoader.h"
 #include "scan/Engine.h"
 #include "scan/Folders.h"
@@ -58,6 +63,19 @@ class TCursorKeeper {
     TCursor saved_;
 };
 
+// Largest text the open table stores in the field (its stored definition).
+size_t StoredFieldSize(const TStoreTable& table, const std::string& fieldName) {
+    for (const TFieldDef& def : table.FieldDefs)
+        if (UpperCaseAscii(def.Name) == UpperCaseAscii(fieldName))
+            return static_cast<size_t>(def.Size);
+    return SIZE_MAX;
+}
+
+bool IsSignatureText(std::string_view text) {
+    TSignature signature;
+    return TryStringToSignature(text, signature);
+}
+
 }  // namespace
 
 std::string ExtractFilePath(const std::string& fileName) {
@@ -75,7 +93,7 @@ std::string TCorvaneEngine::UnableToProcessLine(const std::string& fileName) {
 }
 
 void TCorvaneEngine::ComputeButtonClick() {
-    if (controls_.SearchPath().empty()) throw ESearchFolder("No search folder is given");
+    SearchFolder();  // refused before anything is changed
     TStoreTable& table = Signatures.SignaturesTable;
     TViewSuspension views(table);
     TComputeRunGuard guard(controls_, logFile_);
@@ -87,7 +105,7 @@ void TCorvaneEngine::ComputeButtonClick() {
     controls_.SetProgressPosition(0);
 
     Run.CountingPass = true;
-    ScanDirectory(controls_.SearchPath());
+    ScanDirectory(SearchFolder());
     const TRunClock::time_point start = TRunClock::now();
     controls_.SetProgressVisible(true);
     Run.CountingPass = false;
@@ -95,7 +113,7 @@ void TCorvaneEngine::ComputeButtonClick() {
     {
         // Signatures of the pictures ahead are computed on worker threads;
         // this thread still walks, looks up and posts in scan order.
-        const std::string searchPath = controls_.SearchPath();
+        const std::string searchPath = SearchFolder();
         TSignaturePrefetcher prefetcher(Workers > 1 ? Workers : 0);
         TPictureWalker lookAhead(searchPath, [this] { return controls_.SubDirsCB(); });
         prefetch_ = &prefetcher;
@@ -117,11 +135,31 @@ void TCorvaneEngine::ComputeButtonClick() {
     controls_.SetScreenCursor(TCursor::crDefault);
     const TRunClock::time_point end = TRunClock::now();
     if (!State.BatchMode) {
-        controls_.ShowMessage(std::to_string(Run.AddedCount) + " records added; " +
+        std::string summary = std::to_string(Run.AddedCount) + " records added; " +
                               std::to_string(Run.EditedCount) + " records edited in " +
-                              FormatElapsed(end - start));
+                              FormatElapsed(end - start);
+        if (Run.TooLongCount > 0)
+            summary += "; " + std::to_string(Run.TooLongCount) +
+                       " files skipped, names too long for the table";
+        controls_.ShowMessage(summary);
     }
     Matcher.ShowRecordCounts();
+}
+
+std::string TCorvaneEngine::SearchFolder() const {
+    const std::string text = controls_.SearchPath();
+    if (text.empty()) throw ESearchFolder("No search folder is given");
+    std::string folder;
+    if (!CanonicalFolder(text, folder)) {
+        if (errno == ENOENT || errno == ENOTDIR)
+            throw ESearchFolder("The search folder \"" + text + "\" does not exist");
+        throw ESearchFolder("The search folder \"" + text +
+                            "\" cannot be reached: " + std::strerror(errno));
+    }
+    struct stat info;
+    if (::stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))
+        throw ESearchFolder("The search folder \"" + text + "\" is not a folder");
+    return folder;
 }
 
 void TCorvaneEngine::Purge() {
@@ -130,10 +168,10 @@ void TCorvaneEngine::Purge() {
     while (!table.AtEnd()) {
         const std::string fileName =
             Signatures.SignaturesTableFilePath.Value() + Signatures.SignaturesTableFileName.Value();
-        if (IsRegularFile(fileName)) {
-            table.Next();
-        } else {
+        if (FileIsGone(fileName)) {
             table.Delete();
+        } else {
+            table.Next();
         }
     }
 }
@@ -142,14 +180,25 @@ void TCorvaneEngine::ScanDirectory(const std::string& path) {
     // An empty text would otherwise walk the root of the file system.
     if (path.empty()) throw ESearchFolder("No search folder is given");
     const std::string folder = path.back() == '/' ? path : path + "/";
+    TFolderVisits visits;
+    visits.FirstVisit(folder);
+    ScanFolder(folder, visits);
+}
+
+void TCorvaneEngine::ScanFolder(const std::string& folder, TFolderVisits& visits) {
     if (!Run.CountingPass) logFile_.WriteLine(folder);
-    for (const TFolderEntry& entry : ReadFolder(folder)) {
+    int error = 0;
+    for (const TFolderEntry& entry : ReadFolder(folder, &error)) {
         if (entry.IsFolder && controls_.SubDirsCB()) {
-            ScanDirectory(folder + entry.Name + "/");
+            std::string sub;
+            if (SubFolderToWalk(folder, entry, visits, sub)) ScanFolder(sub, visits);
             continue;
         }
         if (IsPictureExtension(entry.Name)) UpdateSignature(folder + entry.Name);
     }
+    // Its records stay: the purge keeps files it cannot look at.
+    if (error != 0 && error != ENOENT && !Run.CountingPass)
+        ReportBadFile("Unable to read folder \"" + folder + "\"");
 }
 
 bool TCorvaneEngine::SeekSignatureRecord(const std::string& namePart,
@@ -163,53 +212,106 @@ bool TCorvaneEngine::SeekSignatureRecord(const std::string& namePart,
 
 bool TCorvaneEngine::IsUpToDate(const std::string& namePart, const std::string& folderPart,
                                 const std::string& fileName) {
+    // A stored signature that does not parse (damage) is stale.
     return SeekSignatureRecord(namePart, folderPart) &&
-           Signatures.SignaturesTableFileDate.Value() == FileDateOf(fileName);
+           Signatures.SignaturesTableFileDate.Value() == FileDateOf(fileName) &&
+           IsSignatureText(Signatures.SignaturesTableSignature.Value());
+}
+
+bool TCorvaneEngine::FitsTables(const std::string& namePart, const std::string& folderPart) const {
+    const size_t fullName = folderPart.size() + namePart.size();
+    return namePart.size() <= StoredFieldSize(Signatures.SignaturesTable, "FileName") &&
+           folderPart.size() <= StoredFieldSize(Signatures.SignaturesTable, "FilePath") &&
+           fullName <= StoredFieldSize(Matches.MatchTable, "File1") &&
+           fullName <= StoredFieldSize(Matches.MatchTable, "File2");
+}
+
+void TCorvaneEngine::ReportBadFile(const std::string& line) {
+    controls_.AddMemo2Line(line);
+    controls_.SetMemo2Visible(true);
 }
 
 void TCorvaneEngine::UpdateSignature(const std::string& fileName) {
     const std::string namePart = ExtractFileName(fileName);
     const std::string folderPart = ExtractFilePath(fileName);
+    if (!FitsTables(namePart, folderPart)) {
+        // Stored cut, it would share a key with another file.
+        if (!Run.CountingPass) {
+            ++Run.TooLongCount;
+            ReportBadFile("Name too long for the table: \"" + fileName + "\"");
+        }
+        return;
+    }
     if (!controls_.ForceCB() && IsUpToDate(namePart, folderPart, fileName)) return;
     controls_.ProcessMessages();
+    TDateTime fileDate = 0;
     if (!Run.CountingPass && prefetch_ != nullptr) {
-        switch (UsePrefetched(fileName)) {
+        switch (UsePrefetched(fileName, fileDate)) {
             case TPrefetchUse::Failed:
                 return;
             case TPrefetchUse::Computed:
-                StoreSignature(namePart, folderPart, fileName);
+                StoreSignature(namePart, folderPart, fileDate);
                 if (Run.SignatureChanged && controls_.IncrMatchCB()) RunIncrementalMatch();
                 return;
             case TPrefetchUse::None:
                 break;
         }
     }
-    bool loaded = false;
-    try {
-        LoadPictureFile(controls_, fileName, Run.CountingPass, loaded, Image);
-    } catch (...) {
-        controls_.AddMemo2Line(UnableToProcessLine(fileName));
-        controls_.SetMemo2Visible(true);
-        return;
-    }
-    if (!loaded) return;
-    if (controls_.NormalizeCB()) NormalizeBrightness(Image);
-    Run.Signature = ComputeSignature(Image);
-    StoreSignature(namePart, folderPart, fileName);
+    if (!ComputeFromFile(fileName, fileDate)) return;
+    StoreSignature(namePart, folderPart, fileDate);
     if (Run.SignatureChanged && controls_.IncrMatchCB()) RunIncrementalMatch();
+}
+
+bool TCorvaneEngine::ComputeFromFile(const std::string& fileName, TDateTime& fileDate) {
+    bool loaded = false;
+    if (Run.CountingPass) {
+        LoadPictureFile(controls_, fileName, true, loaded, Image);
+        return false;
+    }
+    const bool beside = prefetch_ != nullptr && prefetch_->Workers() > 0;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        // Beside the workers, this thread's decode takes its share too.
+        std::optional<TDecodeReservation> reservation;
+        if (beside) reservation.emplace(prefetch_->Budget());
+        if (attempt > 0) controls_.SetProgressPosition(controls_.ProgressPosition() - 1);
+        const TFileStamp before = StampOf(fileName);
+        fileDate = FileDateOf(fileName);
+        try {
+            LoadPictureFile(controls_, fileName, false, loaded, Image);
+            if (loaded && before.Size == 0) throw EInvalidGraphic("The file is empty");
+        } catch (...) {
+            if (StampOf(fileName) != before) continue;  // replaced while read
+            ReportBadFile(UnableToProcessLine(fileName));
+            return false;
+        }
+        if (!loaded) return false;
+        if (controls_.NormalizeCB()) NormalizeBrightness(Image);
+        Run.Signature = ComputeSignature(Image);
+        // With workers the raster's memory goes back to the shared budget.
+        if (beside) {
+            Image.SetHeight(0);
+            Image.SetWidth(0);
+        }
+        if (StampOf(fileName) == before) return true;
+    }
+    return false;  // still changing: the next run reads it
 }
 
 void TCorvaneEngine::FeedPrefetcher() {
     std::string next;
     while (prefetch_->Hungry() && lookAhead_->Next(next)) {
-        // The same test as the signature update's, made ahead of time; the
-        // update makes it again when it reaches the file.
-        if (controls_.ForceCB() || !IsUpToDate(ExtractFileName(next), ExtractFilePath(next), next))
+        // The same tests as the signature update's, made ahead of time; the
+        // update makes them again when it reaches the file.
+        const std::string namePart = ExtractFileName(next);
+        const std::string folderPart = ExtractFilePath(next);
+        if (!FitsTables(namePart, folderPart)) continue;
+        if (controls_.ForceCB() || !IsUpToDate(namePart, folderPart, next))
             prefetch_->Enqueue(next, controls_.NormalizeCB());
     }
 }
 
-TCorvaneEngine::TPrefetchUse TCorvaneEngine::UsePrefetched(const std::string& fileName) {
+TCorvaneEngine::TPrefetchUse TCorvaneEngine::UsePrefetched(const std::string& fileName,
+                                                           TDateTime& fileDate) {
     FeedPrefetcher();
     TPrefetchedSignature prefetched;
     const bool normalize = controls_.NormalizeCB();
@@ -222,23 +324,27 @@ TCorvaneEngine::TPrefetchUse TCorvaneEngine::UsePrefetched(const std::string& fi
     Image.SetWidth(0);
     controls_.SetProgressPosition(controls_.ProgressPosition() + 1);
     controls_.ProcessMessages();
-    if (prefetched.Status == TPrefetchedSignature::TStatus::Failed) {
-        controls_.AddMemo2Line(UnableToProcessLine(fileName));
-        controls_.SetMemo2Visible(true);
-        return TPrefetchUse::Failed;
+    switch (prefetched.Status) {
+        case TPrefetchedSignature::TStatus::Failed:
+            ReportBadFile(UnableToProcessLine(fileName));
+            return TPrefetchUse::Failed;
+        case TPrefetchedSignature::TStatus::Changing:
+            return TPrefetchUse::Failed;  // left for the next run
+        default:
+            Run.Signature = prefetched.Signature;
+            fileDate = prefetched.FileDate;
+            return TPrefetchUse::Computed;
     }
-    Run.Signature = prefetched.Signature;
-    return TPrefetchUse::Computed;
 }
 
 void TCorvaneEngine::StoreSignature(const std::string& namePart, const std::string& folderPart,
-                                    const std::string& fileName) {
+                                    TDateTime fileDate) {
     TStoreTable& table = Signatures.SignaturesTable;
     const std::string text = SignatureToString(Run.Signature);
     if (SeekSignatureRecord(namePart, folderPart)) {
         ++Run.EditedCount;
         table.Edit();
-        Signatures.SignaturesTableFileDate.SetValue(FileDateOf(fileName));
+        Signatures.SignaturesTableFileDate.SetValue(fileDate);
         Run.SignatureChanged = Signatures.SignaturesTableSignature.Value() != text;
         Signatures.SignaturesTableSignature.SetValue(text);
     } else {
@@ -246,7 +352,7 @@ void TCorvaneEngine::StoreSignature(const std::string& namePart, const std::stri
         table.Append();
         Signatures.SignaturesTableFileName.SetValue(namePart);
         Signatures.SignaturesTableFilePath.SetValue(folderPart);
-        Signatures.SignaturesTableFileDate.SetValue(FileDateOf(fileName));
+        Signatures.SignaturesTableFileDate.SetValue(fileDate);
         Signatures.SignaturesTableSignature.SetValue(text);
         Run.SignatureChanged = true;
     }

@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <vector>
 
@@ -12,6 +11,7 @@
 #include "picture/jpeg/JPEGImage.h"
 #include "picture/loader/PictureLoader.h"
 #include "scan/Engine.h"
+#include "util/SafeFiles.h"
 
 namespace corvane {
 
@@ -63,35 +63,6 @@ bool NameTaken(const std::string& fileName) {
     return ::lstat(fileName.c_str(), &info) == 0;
 }
 
-bool WriteAll(int fd, const uint8_t* bytes, size_t count) {
-    size_t done = 0;
-    while (done < count) {
-        const ssize_t n = ::write(fd, bytes + done, count - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
-
-// Puts Bytes under FileName as one step: written to a temporary file beside
-// it, flushed to disk, then linked to the name (which fails when the name is
-// taken), so no reader ever sees a part of the file.
-void WriteNewFileAtomically(const std::string& fileName, const uint8_t* bytes, size_t count) {
-    static std::atomic<unsigned> counter{0};
-    const std::string folder = ExtractFilePath(fileName);
-    const std::string temporary = folder + ".corvane-" + std::to_string(::getpid()) + "-" +
-                                  std::to_string(counter++) + ".tmp";
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (fd < 0) throw EFCreateError(Format("Cannot create file %s", fileName.c_str()));
-    const bool written = WriteAll(fd, bytes, count) && ::fsync(fd) == 0;
-    const bool closed = ::close(fd) == 0;
-    const bool linked = written && closed && ::link(temporary.c_str(), fileName.c_str()) == 0;
-    ::unlink(temporary.c_str());
-    if (!written || !closed) throw EWriteError("Stream write error");
-    if (!linked) throw EFCreateError(Format("Cannot create file %s", fileName.c_str()));
-}
-
 // The bitmap's modification time onto the JPEG; failures are ignored.
 void CopyFileTime(const std::string& from, const std::string& to) {
     struct stat info;
@@ -128,40 +99,113 @@ void TCorvaneEngine::SaveRasterAsJpeg(const std::string& target) {
     jpeg.Assign(&picture.Bitmap());
     TMemoryStream encoded;
     jpeg.SaveToStream(encoded);
-    WriteNewFileAtomically(target, encoded.Memory(), static_cast<size_t>(encoded.Size()));
+    // Complete or not at all, and never over an existing file.
+    try {
+        WriteNewFile(target, [&encoded](int fd) {
+            return WriteAllBytes(fd, encoded.Memory(), static_cast<size_t>(encoded.Size()));
+        });
+    } catch (const EFileAction& e) {
+        throw EFCreateError(e.Message());
+    }
 }
 
 void TCorvaneEngine::ConvertBitmaps(const std::string& folder) {
+    Conversion = {};
+    ConvertFolder(folder);
+}
+
+void TCorvaneEngine::ConvertFolder(const std::string& folder) {
+    RemoveStaleTemporaryFiles(folder);
     const TFolderEntries entries = ReadConversionFolder(folder);
     for (const std::string& name : entries.Bitmaps) ConvertOneBitmap(folder, name);
-    for (const std::string& name : entries.SubFolders) ConvertBitmaps(folder + "/" + name);
+    for (const std::string& name : entries.SubFolders) ConvertFolder(folder + "/" + name);
+}
+
+void TCorvaneEngine::ListConversionFailure(const std::string& bitmapName,
+                                           const std::string& reason) {
+    controls_.AddMemo2Line("Unable to convert \"" + bitmapName + "\": " + reason);
+    controls_.SetMemo2Visible(true);
+}
+
+bool TCorvaneEngine::RemoveConvertedBitmap(const std::string& bitmapName, std::string& reason) {
+    if (!controls_.UseTrashCB()) {
+        if (::unlink(bitmapName.c_str()) == 0) return true;
+        reason = SystemReason(errno);
+        return false;
+    }
+    if (Trash == nullptr) {
+        reason = "no trash is available";
+        return false;
+    }
+    try {
+        Trash->MoveToTrash(bitmapName);
+        return true;
+    } catch (const EFileAction& e) {
+        reason = e.Message();
+        return false;
+    }
 }
 
 void TCorvaneEngine::ConvertOneBitmap(const std::string& folder, const std::string& name) {
     const std::string bitmapName = folder + "/" + name;
-    LoadConversionPicture(controls_, bitmapName, Image);
-    controls_.ProcessMessages();
-    std::string target;
-    if (name[0] != 'U' && name[0] != 'u') {
-        target = folder + "/" + name.substr(0, name.size() - 3) + "JPG";
-        if (NameTaken(target)) {
-            target.clear();
-        } else {
-            SaveRasterAsJpeg(target);
-        }
+    bool complete = false;
+    try {
+        LoadConversionPicture(controls_, bitmapName, Image, &complete);
+    } catch (const std::exception& e) {
+        ListConversionFailure(bitmapName, e.what());
+        ++Conversion.Failed;
+        return;
     }
-    for (int n = 1; target.empty() && n <= kMaxNumberedName; ++n) {
-        const std::string numbered =
-            folder + "/From-BMP-" + PadWithChar(std::to_string(n), 4, '0') + ".JPG";
-        if (!NameTaken(numbered)) {
-            target = numbered;
-            SaveRasterAsJpeg(target);
+    controls_.ProcessMessages();
+    // A bitmap misread (pixel data elsewhere than its header says, or cut
+    // short) would be replaced by a wrong picture.
+    if (!complete) {
+        ListConversionFailure(bitmapName,
+                              "its pixels could not be read completely from the offset its "
+                              "header gives; the bitmap was kept");
+        ++Conversion.Failed;
+        return;
+    }
+    std::string target;
+    try {
+        if (name[0] != 'U' && name[0] != 'u') {
+            target = folder + "/" + name.substr(0, name.size() - 3) + "JPG";
+            if (NameTaken(target)) {
+                target.clear();
+            } else {
+                SaveRasterAsJpeg(target);
+            }
         }
+        for (int n = 1; target.empty() && n <= kMaxNumberedName; ++n) {
+            const std::string numbered =
+                folder + "/From-BMP-" + PadWithChar(std::to_string(n), 4, '0') + ".JPG";
+            if (!NameTaken(numbered)) {
+                target = numbered;
+                SaveRasterAsJpeg(target);
+            }
+        }
+    } catch (const std::exception& e) {
+        ListConversionFailure(bitmapName, e.what());
+        ++Conversion.Failed;
+        return;
     }
     // Every numbered name taken: the bitmap stays as it is.
-    if (target.empty()) return;
+    if (target.empty()) {
+        ++Conversion.Skipped;
+        return;
+    }
     CopyFileTime(bitmapName, target);
-    ::unlink(bitmapName.c_str());
+    std::string reason;
+    if (!RemoveConvertedBitmap(bitmapName, reason)) {
+        // The bitmap stays; so that the next run does not convert it again
+        // to a second JPEG, this run's JPEG goes.
+        ::unlink(target.c_str());
+        ListConversionFailure(bitmapName, "it could not be removed (" + reason +
+                                              "); the bitmap was kept");
+        ++Conversion.Skipped;
+        return;
+    }
+    ++Conversion.Converted;
 }
 
 }  // namespace corvane

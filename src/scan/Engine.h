@@ -24,26 +24,40 @@
 #include "scan/TextFiles.h"
 #include "signature/Signature.h"
 #include "tablestore/SignatureTables.h"
+#include "util/ArdoUtils.h"
 
 namespace corvane {
 
 class TStoreEnv;
+class TFolderVisits;
 class TSignaturePrefetcher;
 class TPictureWalker;
 
-// An empty search folder text: "No search folder is given".
+// A search folder that cannot be walked: "No search folder is given", or
+// the folder does not exist or is not a folder.
 class ESearchFolder : public Exception {
   public:
     using Exception::Exception;
 };
 
 // State of one compute run, shared by the directory scan and the update.
+// What the last conversion run did with the bitmaps it found.
+struct TConversionCounts {
+    int Converted = 0;  // JPEG written, bitmap removed
+    int Skipped = 0;    // no free JPEG name, or the bitmap could not be removed
+    int Failed = 0;     // not read (completely), or the JPEG could not be written
+};
+
+class TTrashCan;
+
 struct TComputeRunState {
     bool CountingPass = false;
     int32_t AddedCount = 0;
     int32_t EditedCount = 0;
     TSignature Signature;
     bool SignatureChanged = false;
+    // Files left out because a name does not fit the table's fields.
+    int32_t TooLongCount = 0;
 };
 
 // Names of the program folder's files.
@@ -73,6 +87,10 @@ class TCorvaneEngine {
     // everything on the caller's thread. Results are the same either way.
     // ReadSettings sets it from the key Workers, else the processor count.
     int Workers = 1;
+    // The desktop trash the conversion run removes bitmaps into (when
+    // UseTrashCB); none: such bitmaps stay where they are.
+    TTrashCan* Trash = nullptr;
+    TConversionCounts Conversion;
 
     // ---- start-up and close (program folder files)
     // Sets ProgramFolder (a "/" is added when missing) and ShowExtraHints,
@@ -96,16 +114,27 @@ class TCorvaneEngine {
     // ---- signature table maintenance
     // "&Compute Signatures": purge records of vanished files, a counting pass
     // and a processing pass over the search folder, summary (unless
-    // BatchMode) and record counts. An empty search folder text is refused
-    // with ESearchFolder before anything is changed.
+    // BatchMode) and record counts. The search folder is walked by its
+    // canonical name (SearchFolder). Records of files that cannot be looked
+    // at (inside a folder that cannot be read) are kept.
     void ComputeButtonClick();
+    // The search folder text made absolute and free of links, ".", ".." and
+    // doubled slashes, ending in "/". ESearchFolder when the text is empty,
+    // names nothing or names no folder.
+    std::string SearchFolder() const;
     // Walks Path (with or without a final "/") and, when SubDirsCB is
     // checked, its sub-folders depth first in the order the folder yields
     // them; hands every .JPG/.BMP/.GIF file (any letter case) to
-    // UpdateSignature. The processing pass writes each folder to log.txt.
-    // Symbolic links to folders are not followed.
+    // UpdateSignature. The processing pass writes each folder to log.txt and
+    // reports a folder that cannot be read in Memo2. A symbolic link to a
+    // folder is walked under the folder's real name, and each real folder
+    // once, so a link to a parent ends there.
     void ScanDirectory(const std::string& path);
     // Brings the record of one picture file up to date (see ComputeButtonClick).
+    // A name that does not fit the tables' fields is skipped (reported and
+    // counted in the processing pass); an empty file is a picture that
+    // cannot be loaded; a file that changes while it is read is read once
+    // more, then left for the next run.
     void UpdateSignature(const std::string& fileName);
 
     // ---- conversion
@@ -113,9 +142,12 @@ class TCorvaneEngine {
     // ones) with a JPEG file of quality 95 named like the bitmap with "JPG"
     // for its last three characters, or From-BMP-NNNN.JPG when that name is
     // taken or the name begins with "U"/"u"; the JPEG gets the bitmap's
-    // modification time, then the bitmap is deleted. A bitmap whose JPEG was
-    // not written completely is never deleted. Errors of reading a bitmap or
-    // writing a JPEG end the run.
+    // modification time, then the bitmap goes to the trash (for good when
+    // not UseTrashCB). A bitmap stays, without a JPEG, and is listed in Memo2
+    // with the reason when it fails to load, when its pixels were not read
+    // completely from the offset its header gives, when its JPEG cannot be
+    // written, or when it cannot be removed; the run goes on with the next.
+    // Conversion counts what happened.
     void ConvertBitmaps(const std::string& folder);
     // Writes the working raster as a JPEG file of quality 95. The file
     // appears complete or not at all; an existing file of that name is never
@@ -124,21 +156,39 @@ class TCorvaneEngine {
 
     // ---- batch run
     // Conversion, compute and identify all with BatchMode set (no summary
-    // boxes); BatchMode is reset also when a step fails.
+    // boxes); BatchMode is reset also when a step fails. The conversion
+    // counts are appended to log.txt at the end.
     void BatchRun();
+    // "Bitmaps converted: N, skipped: N, failed: N" of the last conversion run.
+    std::string ConversionSummary() const;
 
     // The "Unable to process" line of a picture that failed to load.
     static std::string UnableToProcessLine(const std::string& fileName);
 
   private:
     void Purge();
+    void ScanFolder(const std::string& folder, TFolderVisits& visits);
     void RunIncrementalMatch();
     bool IsUpToDate(const std::string& namePart, const std::string& folderPart,
                     const std::string& fileName);
     bool SeekSignatureRecord(const std::string& namePart, const std::string& folderPart);
+    // Name and folder fit the signature table's fields and the full name the
+    // match table's, so nothing is stored cut.
+    bool FitsTables(const std::string& namePart, const std::string& folderPart) const;
+    // Loads the picture into Image and computes Run.Signature, with the
+    // file's date taken before the read; false when there is nothing to
+    // store (counting pass, no picture, a failure already reported, or a
+    // file that kept changing).
+    bool ComputeFromFile(const std::string& fileName, TDateTime& fileDate);
+    void ReportBadFile(const std::string& line);
     void StoreSignature(const std::string& namePart, const std::string& folderPart,
-                        const std::string& fileName);
+                        TDateTime fileDate);
+    void ConvertFolder(const std::string& folder);
     void ConvertOneBitmap(const std::string& folder, const std::string& name);
+    // False with the reason when the bitmap could not be removed.
+    bool RemoveConvertedBitmap(const std::string& bitmapName, std::string& reason);
+    void ListConversionFailure(const std::string& bitmapName, const std::string& reason);
+    void AppendConversionSummary();
     // Queues the pictures ahead of the scan that need work.
     void FeedPrefetcher();
     // Takes the worker's result for the file when it has one: steps the
@@ -146,7 +196,7 @@ class TCorvaneEngine {
     // reports a picture that failed to load (Failed); None leaves the file
     // to the loader.
     enum class TPrefetchUse { None, Failed, Computed };
-    TPrefetchUse UsePrefetched(const std::string& fileName);
+    TPrefetchUse UsePrefetched(const std::string& fileName, TDateTime& fileDate);
 
     TFormControls& controls_;
     TLogFile logFile_;

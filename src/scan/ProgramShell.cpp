@@ -1,6 +1,9 @@
 // Start-up, settings, close and the batch run.
 #include <sys/stat.h>
 
+#include <cstdio>
+#include <fstream>
+
 #include "scan/Engine.h"
 #include "scan/SignaturePrefetch.h"
 #include "util/StrToInt.h"
@@ -38,7 +41,13 @@ void TCorvaneEngine::StartUp(const std::string& programFolder) {
     State.ShowExtraHints = FileExists(State.ProgramFolder + kExtraHintsFileName);
     ReadSettings();
     LoadIgnoreList();
-    OpenProgramTables(Signatures.SignaturesTable, Matches.MatchTable, State.ProgramFolder);
+    // A repair at start-up is told in the log, each line as it comes.
+    const std::string logName = State.ProgramFolder + kLogFileName;
+    OpenProgramTables(Signatures.SignaturesTable, Matches.MatchTable, State.ProgramFolder,
+                      [&logName](const std::string& line) {
+                          std::ofstream(logName, std::ios::binary | std::ios::app)
+                              << line << "\r\n";
+                      });
     Matcher.ShowRecordCounts();
 }
 
@@ -50,6 +59,7 @@ void TCorvaneEngine::ReadSettings() {
     controls_.SetColorsCB(ini.ReadString(kSection, "Colors", "Y") == "Y");
     controls_.SetSubDirsCB(ini.ReadString(kSection, "SubDirs", "Y") == "Y");
     controls_.SetIncrMatchCB(ini.ReadString(kSection, "IncrMatch", "N") == "Y");
+    controls_.SetUseTrashCB(ini.ReadString(kSection, "UseTrash", "Y") == "Y");
     // Threads of a compute run: every processor unless the settings say otherwise.
     int32_t workers = 0;
     Workers = TryStrToInt(ini.ReadString(kSection, "Workers", ""), workers) && workers > 0
@@ -65,6 +75,7 @@ void TCorvaneEngine::WriteSettings() {
     ini.WriteString(kSection, "Colors", YesNo(controls_.ColorsCB()));
     ini.WriteString(kSection, "SubDirs", YesNo(controls_.SubDirsCB()));
     ini.WriteString(kSection, "IncrMatch", YesNo(controls_.IncrMatchCB()));
+    ini.WriteString(kSection, "UseTrash", YesNo(controls_.UseTrashCB()));
 }
 
 void TCorvaneEngine::LoadIgnoreList() {
@@ -102,9 +113,24 @@ void TCorvaneEngine::BatchRun() {
         Matcher.IdentifyButtonClick();
     } catch (...) {
         State.BatchMode = false;
+        AppendConversionSummary();
         throw;
     }
     State.BatchMode = false;
+    AppendConversionSummary();
+}
+
+std::string TCorvaneEngine::ConversionSummary() const {
+    return Format("Bitmaps converted: %d, skipped: %d, failed: %d", Conversion.Converted,
+                  Conversion.Skipped, Conversion.Failed);
+}
+
+// After the compute run, which starts log.txt afresh.
+void TCorvaneEngine::AppendConversionSummary() {
+    std::FILE* log = std::fopen((State.ProgramFolder + kLogFileName).c_str(), "ab");
+    if (log == nullptr) return;
+    std::fprintf(log, "%s\r\n", ConversionSummary().c_str());
+    std::fclose(log);
 }
 
 }  // namespace corvane

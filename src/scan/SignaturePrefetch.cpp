@@ -2,9 +2,12 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <chrono>
+#include <system_error>
 
 #include "picture/Bitmap32.h"
+#include "picture/Graphics.h"
 #include "picture/loader/PictureLoader.h"
 #include "scan/Folders.h"
 
@@ -29,9 +32,12 @@ class TSilentControls : public TLoadControls {
 TPictureWalker::TPictureWalker(const std::string& folder, std::function<bool()> subDirs)
     : subDirs_(std::move(subDirs)) {
     const std::string path = folder.empty() || folder.back() == '/' ? folder : folder + "/";
-    TLevel level{path, {}, 0};
-    for (const TFolderEntry& e : ReadFolder(path)) level.Entries.emplace_back(e.Name, e.IsFolder);
-    stack_.push_back(std::move(level));
+    visits_.FirstVisit(path);
+    Enter(path);
+}
+
+void TPictureWalker::Enter(const std::string& path) {
+    stack_.push_back(TLevel{path, ReadFolder(path), 0});
 }
 
 bool TPictureWalker::Next(std::string& fileName) {
@@ -41,24 +47,74 @@ bool TPictureWalker::Next(std::string& fileName) {
             stack_.pop_back();
             continue;
         }
-        const auto& [name, isFolder] = level.Entries[level.Next++];
-        if (isFolder && subDirs_()) {
-            TLevel child{level.Path + name + "/", {}, 0};
-            for (const TFolderEntry& e : ReadFolder(child.Path))
-                child.Entries.emplace_back(e.Name, e.IsFolder);
-            stack_.push_back(std::move(child));
+        const TFolderEntry& entry = level.Entries[level.Next++];
+        if (entry.IsFolder && subDirs_()) {
+            std::string sub;
+            if (SubFolderToWalk(level.Path, entry, visits_, sub)) Enter(sub);
             continue;
         }
-        if (IsPictureExtension(name)) {
-            fileName = level.Path + name;
+        if (IsPictureExtension(entry.Name)) {
+            fileName = level.Path + entry.Name;
             return true;
         }
     }
     return false;
 }
 
-TSignaturePrefetcher::TSignaturePrefetcher(int workers) {
-    for (int i = 0; i < workers; ++i) threads_.emplace_back([this] { Work(); });
+void TRasterBudget::Acquire(uint64_t bytes) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    released_.wait(lock, [&] { return held_ == 0 || held_ + bytes <= limit_; });
+    held_ += bytes;
+    peak_ = std::max(peak_, held_);
+}
+
+void TRasterBudget::Add(uint64_t bytes) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    held_ += bytes;
+    peak_ = std::max(peak_, held_);
+}
+
+void TRasterBudget::Release(uint64_t bytes) {
+    if (bytes == 0) return;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        held_ -= bytes;
+    }
+    released_.notify_all();
+}
+
+uint64_t TRasterBudget::Held() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return held_;
+}
+
+uint64_t TRasterBudget::PeakHeld() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return peak_;
+}
+
+void TDecodeReservation::WillAllocate(uint64_t pixels, uint64_t bytes) {
+    used_ += bytes;
+    if (held_ == 0) {
+        held_ = std::max(used_, pixels * kBytesPerPixel);
+        budget_.Acquire(held_);
+    } else if (used_ > held_) {
+        budget_.Add(used_ - held_);
+        held_ = used_;
+    }
+}
+
+TSignaturePrefetcher::TSignaturePrefetcher(int workers, uint64_t rasterLimit)
+    : budget_(rasterLimit) {
+    workers = std::clamp(workers, 0, kMaxWorkers);
+    threads_.reserve(static_cast<size_t>(workers));
+    for (int i = 0; i < workers; ++i) {
+        try {
+            threads_.emplace_back([this] { Work(); });
+        } catch (const std::system_error&) {
+            break;  // the system's limit: go on with the threads that started
+        }
+    }
 }
 
 TSignaturePrefetcher::~TSignaturePrefetcher() {
@@ -148,22 +204,32 @@ void TSignaturePrefetcher::Work() {
 }
 
 TPrefetchedSignature TSignaturePrefetcher::Compute(const std::string& fileName, bool normalize) {
+    using TStatus = TPrefetchedSignature::TStatus;
     TPrefetchedSignature result;
-    struct stat info;
-    if (::stat(fileName.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
-        result.Status = TPrefetchedSignature::TStatus::Missing;
-        return result;
+    // The date is taken before the read and the file looked at again after
+    // it, so a stored date never belongs to other pixels than its signature.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const TFileStamp before = StampOf(fileName);
+        if (!before.Regular) {
+            result.Status = TStatus::Missing;
+            return result;
+        }
+        result.FileDate = FileDateOf(fileName);
+        try {
+            if (before.Size == 0) throw EInvalidGraphic("The file is empty");
+            TDecodeReservation reservation(budget_);
+            TSilentControls silent;
+            TBitmap32 raster;
+            LoadConversionPicture(silent, fileName, raster);
+            if (normalize) NormalizeBrightness(raster);
+            result.Signature = ComputeSignature(raster);
+            result.Status = TStatus::Computed;
+        } catch (...) {
+            result.Status = TStatus::Failed;
+        }
+        if (StampOf(fileName) == before) return result;
     }
-    try {
-        TSilentControls silent;
-        TBitmap32 raster;
-        LoadConversionPicture(silent, fileName, raster);
-        if (normalize) NormalizeBrightness(raster);
-        result.Signature = ComputeSignature(raster);
-        result.Status = TPrefetchedSignature::TStatus::Computed;
-    } catch (...) {
-        result.Status = TPrefetchedSignature::TStatus::Failed;
-    }
+    result.Status = TStatus::Changing;
     return result;
 }
 

@@ -6,6 +6,7 @@
 #endif
 
 #include "util/ArdoUtils.h"
+#include "util/Exception.h"
 #include "util/StrToInt.h"
 
 namespace corvane {
@@ -91,6 +92,15 @@ TSignature StringToSignature(std::string_view text) {
         plain &= ParsePlainField(text.data() + 4 * i, result.Values[i]);
 #endif
     return plain ? result : ParseGeneral(text);
+}
+
+bool TryStringToSignature(std::string_view text, TSignature& signature) {
+    try {
+        signature = StringToSignature(text);
+        return true;
+    } catch (const EConvertError&) {
+        return false;
+    }
 }
 
 }  // namespace corvane

@@ -33,6 +33,8 @@ std::string SignatureToString(const TSignature& signature);
 // the 192nd character is ignored). A field that is not a whole number throws
 // EConvertError "'<field>' is not a valid integer value".
 TSignature StringToSignature(std::string_view text);
+// The same without the error: false when the text does not parse.
+bool TryStringToSignature(std::string_view text, TSignature& signature);
 
 // Block averages of a raster. Block (Col, Row) spans BW + 1 columns from
 // (Col-1)*BW and BH + 1 rows from (Row-1)*BH, BW = ceil(W/4), BH = ceil(H/4);

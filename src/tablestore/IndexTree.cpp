@@ -621,39 +621,63 @@ void TIndexTree::CollapseRoot() {
     }
 }
 
-void TIndexTree::BulkLoad(const std::vector<std::pair<std::string, uint32_t>>& entries) {
-    if (entries.empty()) return;
+void TIndexTree::BulkLoad(const std::function<bool(std::string&, uint32_t&)>& next) {
     // Pages filled to 90%, leaving room for later inserts.
     constexpr int kFill = (kPageSize - kEntriesOffset) * 9 / 10;
-    TEntries level;
-    level.reserve(entries.size());
-    for (const auto& [key, value] : entries) level.emplace_back(Pack(key), value);
-    TPageRef previous;
-    int height = 0;
-    do {
-        TEntries upper;
-        for (size_t i = 0; i < level.size();) {
-            size_t end = i + 1;
-            for (int bytes = EntryBytes(level[i].first);
-                 end < level.size() && bytes + EntryBytes(level[end].first) <= kFill; ++end)
-                bytes += EntryBytes(level[end].first);
-            TPageRef node = Allocate(height, height == 0 ? kLeaf : kInner);
-            Fill(*node, level, i, end);
-            if (height == 0) {
-                if (previous) {
-                    Put32(previous->data + 4, node->no);
-                    Put32(node->data + 8, previous->no);
-                }
-                previous = node;
+    struct TLevel {
+        TEntries open;  // entries of the page being filled
+        int bytes = 0;
+        uint32_t pages = 0;  // pages written at this level
+    };
+    std::vector<TLevel> levels;
+    TPageRef previousLeaf;
+    // Writes level `height`'s open page and enters it one level up.
+    std::function<void(size_t)> close;
+    auto add = [&](size_t height, std::string packed, uint32_t value) {
+        if (levels.size() <= height) levels.resize(height + 1);
+        TLevel& level = levels[height];
+        const int bytes = EntryBytes(packed);
+        if (!level.open.empty() && level.bytes + bytes > kFill) close(height);
+        levels[height].open.emplace_back(std::move(packed), value);
+        levels[height].bytes += bytes;
+    };
+    close = [&](size_t height) {
+        TLevel& level = levels[height];
+        TPageRef node = Allocate(static_cast<int>(height), height == 0 ? kLeaf : kInner);
+        Fill(*node, level.open, 0, level.open.size());
+        if (height == 0) {
+            if (previousLeaf) {
+                Put32(previousLeaf->data + 4, node->no);
+                Put32(node->data + 8, previousLeaf->no);
             }
-            upper.emplace_back(level[i].first, node->no);
-            i = end;
+            previousLeaf = node;
         }
-        level = std::move(upper);
+        std::string first = std::move(level.open.front().first);
+        level.open.clear();
+        level.bytes = 0;
+        ++level.pages;
+        add(height + 1, std::move(first), node->no);
+    };
+    std::string key;
+    uint32_t value = 0;
+    while (next(key, value)) add(0, Pack(key), value);
+    if (levels.empty()) return;
+    // Close every level below the one whose single open page is the root.
+    size_t height = 0;
+    while (levels[height].pages > 0 || height + 1 < levels.size()) {
+        if (!levels[height].open.empty()) close(height);
         ++height;
-    } while (level.size() > 1);
-    Desc().root = level[0].second;
-    Desc().height = static_cast<uint16_t>(height);
+    }
+    const TEntries& top = levels[height].open;
+    if (height > 0 && top.size() == 1) {  // a lone entry: its child is the root
+        Desc().root = top[0].second;
+        Desc().height = static_cast<uint16_t>(height);
+        return;
+    }
+    TPageRef root = Allocate(static_cast<int>(height), height == 0 ? kLeaf : kInner);
+    Fill(*root, top, 0, top.size());
+    Desc().root = root->no;
+    Desc().height = static_cast<uint16_t>(height + 1);
 }
 
 }  // namespace corvane::store

@@ -26,6 +26,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <list>
 #include <memory>
 #include <string>
@@ -114,8 +115,10 @@ class TIndexTree {
 
     bool Insert(const std::string& key, uint32_t value);  // false when present
     bool Erase(const std::string& key);                   // false when absent
-    // Builds the tree of an empty index from ascending distinct keys.
-    void BulkLoad(const std::vector<std::pair<std::string, uint32_t>>& entries);
+    // Builds the tree of an empty index from ascending distinct keys, which
+    // `next` hands out one at a time (false at the end). Only one open page
+    // per level is held, so memory does not grow with the number of keys.
+    void BulkLoad(const std::function<bool(std::string& key, uint32_t& value)>& next);
 
   private:
     using TPath = std::vector<std::pair<TPageRef, int>>;

@@ -1,19 +1,27 @@
 // Repair: rebuilds a table's index file from its records.
 //
 // The data file is the table's truth; the index file can always be made again
-// from it and the index definitions. The repair keeps every record whose
+// from it and the index definitions. A data file whose header or field
+// descriptions cannot be read is never touched: what cannot be read cannot be
+// rewritten faithfully. Otherwise the data file is first copied to
+// "<data>.bak" (one generation), then the repair keeps every record whose
 // status and contents are intact, in physical order: a live record with an
 // invalid or repeated identity gets a new one, a live record whose key repeats
 // an earlier record's key in a unique index is freed, free records form a new
-// chain in ascending order. The new index file is written beside the old one
-// and renamed over it; the data header's change counter is raised first, so a
-// repair that dies half-way leaves a table that fails to open and is repaired
-// again.
+// chain in ascending order. The data header's change counter is raised and
+// synced first, so a repair that stops half-way leaves a table that fails to
+// open and is repaired again; the new index file is written beside the old
+// one, synced and renamed over it (the folder synced), and only then does the
+// data header take the counter that makes the pair clean.
+//
+// Memory stays bounded whatever the table's size: keys are sorted in runs of
+// at most kSortBudget bytes spilled to a temporary file and merged, and the
+// trees are built one page per level at a time.
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <unordered_set>
+#include <queue>
 
 #include "tablestore/TableFiles.h"
 
@@ -22,7 +30,168 @@ namespace corvane::store {
 namespace {
 
 using TLog = std::function<void(const std::string&)>;
-using TEntries = std::vector<std::pair<std::string, uint32_t>>;
+
+constexpr size_t kSortBudget = 16u << 20;
+
+// Sorts (key, value) entries by key, then value, in bounded memory: entries
+// gather in memory up to the budget, then go sorted as a run to a temporary
+// file; Next merges the runs (or walks the memory when nothing was spilled).
+class TKeySorter {
+  public:
+    TKeySorter(TStoreEnv& env, std::string tempPath) : env_(env), tempPath_(std::move(tempPath)) {}
+    ~TKeySorter() {
+        file_.reset();
+        if (spilled_) env_.Remove(tempPath_);
+    }
+    TKeySorter(const TKeySorter&) = delete;
+    TKeySorter& operator=(const TKeySorter&) = delete;
+
+    void Add(const std::string& key, uint32_t value) {
+        items_.push_back(TItem{arena_.size(), static_cast<uint32_t>(key.size()), value});
+        arena_ += key;
+        if (arena_.size() + items_.size() * sizeof(TItem) >= kSortBudget) Spill();
+    }
+
+    bool Next(std::string& key, uint32_t& value) {
+        if (!started_) Start();
+        if (runs_.empty()) {
+            if (memoryPos_ == items_.size()) return false;
+            const TItem& item = items_[memoryPos_++];
+            key.assign(arena_, item.offset, item.length);
+            value = item.value;
+            return true;
+        }
+        if (heap_.empty()) return false;
+        const size_t run = heap_.top();
+        heap_.pop();
+        key = runs_[run].key;
+        value = runs_[run].value;
+        if (Advance(runs_[run])) heap_.push(run);
+        return true;
+    }
+
+  private:
+    struct TItem {
+        size_t offset;
+        uint32_t length;
+        uint32_t value;
+    };
+    struct TRun {
+        uint64_t next, end;  // file range not yet buffered
+        std::vector<uint8_t> buffer;
+        size_t pos = 0;
+        std::string key;
+        uint32_t value = 0;
+    };
+    static constexpr size_t kRunBuffer = 256u << 10;
+
+    void SortMemory() {
+        std::sort(items_.begin(), items_.end(), [this](const TItem& a, const TItem& b) {
+            const int c = arena_.compare(a.offset, a.length, arena_, b.offset, b.length);
+            return c != 0 ? c < 0 : a.value < b.value;
+        });
+    }
+
+    void Spill() {
+        if (!file_) {
+            const int error =
+                env_.Open(tempPath_, TOpenMode::CreateAlways, TLockMode::None, false, file_);
+            if (error != 0) Fail(OpenErrorCode(error));
+            spilled_ = true;
+        }
+        SortMemory();
+        TRun run;
+        run.next = fileEnd_;
+        std::vector<uint8_t> out;
+        for (const TItem& item : items_) {
+            uint8_t head[6];
+            Put16(head, static_cast<uint16_t>(item.length));
+            Put32(head + 2, item.value);
+            out.insert(out.end(), head, head + 6);
+            out.insert(out.end(), arena_.begin() + static_cast<long>(item.offset),
+                       arena_.begin() + static_cast<long>(item.offset + item.length));
+            if (out.size() >= kRunBuffer) WriteOut(out);
+        }
+        WriteOut(out);
+        run.end = fileEnd_;
+        runs_.push_back(std::move(run));
+        items_.clear();
+        arena_.clear();
+    }
+
+    void WriteOut(std::vector<uint8_t>& out) {
+        if (file_->WriteAt(fileEnd_, out.data(), out.size()) != 0) Fail(9218);
+        fileEnd_ += out.size();
+        out.clear();
+    }
+
+    // Reads `size` more bytes of the run into its buffer when needed.
+    bool Fetch(TRun& run, size_t size) {
+        if (run.buffer.size() - run.pos >= size) return true;
+        run.buffer.erase(run.buffer.begin(), run.buffer.begin() + static_cast<long>(run.pos));
+        run.pos = 0;
+        const size_t want = static_cast<size_t>(std::min<uint64_t>(kRunBuffer, run.end - run.next));
+        const size_t old = run.buffer.size();
+        run.buffer.resize(old + want);
+        size_t done = 0;
+        if (file_->ReadAt(run.next, run.buffer.data() + old, want, done) != 0 || done != want)
+            Fail(9217);
+        run.next += want;
+        return run.buffer.size() >= size;
+    }
+
+    bool Advance(TRun& run) {
+        if (!Fetch(run, 6)) return false;
+        const size_t length = Get16(run.buffer.data() + run.pos);
+        run.value = Get32(run.buffer.data() + run.pos + 2);
+        if (!Fetch(run, 6 + length)) Fail(9217);
+        run.key.assign(reinterpret_cast<const char*>(run.buffer.data() + run.pos + 6), length);
+        run.pos += 6 + length;
+        return true;
+    }
+
+    void Start() {
+        started_ = true;
+        if (runs_.empty()) {
+            SortMemory();
+            return;
+        }
+        if (!items_.empty()) Spill();
+        for (size_t i = 0; i < runs_.size(); ++i)
+            if (Advance(runs_[i])) heap_.push(i);
+    }
+
+    struct TAfter {
+        const std::vector<TRun>* runs;
+        bool operator()(size_t a, size_t b) const {
+            const TRun& x = (*runs)[a];
+            const TRun& y = (*runs)[b];
+            const int c = x.key.compare(y.key);
+            return c != 0 ? c > 0 : x.value > y.value;
+        }
+    };
+
+    TStoreEnv& env_;
+    std::string tempPath_;
+    std::string arena_;
+    std::vector<TItem> items_;
+    size_t memoryPos_ = 0;
+    bool started_ = false;
+    bool spilled_ = false;
+    std::unique_ptr<TStoreFile> file_;
+    uint64_t fileEnd_ = 0;
+    std::vector<TRun> runs_;
+    std::priority_queue<size_t, std::vector<size_t>, TAfter> heap_{TAfter{&runs_}};
+};
+
+std::string FolderOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+std::string FileNameOf(const std::string& path) {
+    return path.substr(FolderOf(path).size());
+}
 
 double Now() {
     using namespace std::chrono;
@@ -41,6 +210,8 @@ class TRepair {
         if (error != 0) Fail(OpenErrorCode(error));
         ReadDefinitions(fieldDefs);
         ReadIndexDefinitions(indexDefs);
+        KeepBackup();
+        CutPartialRecord();
         MarkDirty();
         Progress(10);
         FixRecords();
@@ -64,43 +235,40 @@ class TRepair {
 
     void ReadDefinitions(const TFieldDefs& fieldDefs) {
         if (data_->Size(size_) != 0) Fail(9217);
-        std::vector<uint8_t> head(kDataHeaderSize, 0);
-        size_t done = 0;
-        if (data_->ReadAt(0, head.data(), head.size(), done) != 0) Fail(9217);
-        try {
-            header_ = ReadDataHeader(head.data(), done);
-            const uint64_t start = kDataHeaderSize + uint64_t{header_.fieldCount} * kFieldDescSize;
-            if (size_ < start) Fail(8961);
-            std::vector<uint8_t> descs(start - kDataHeaderSize);
-            if (data_->ReadAt(kDataHeaderSize, descs.data(), descs.size(), done) != 0) Fail(9217);
-            int offset = kRecordPrefix;
-            for (int i = 0; i < header_.fieldCount; ++i) {
-                fields_.push_back(ReadFieldDesc(descs.data() + i * kFieldDescSize, i + 1, offset));
-                for (int j = 0; j < i; ++j)
-                    if (SameTextIgnoringCase(fields_[static_cast<size_t>(j)].name,
-                                             fields_.back().name))
-                        Fail(8961);
-                offset += fields_.back().width + 1;
-            }
-            if (offset != header_.recordLength) Fail(8961);
-        } catch (const TStoreFault& fault) {
-            if (fault.code == 9217 || fieldDefs.empty()) throw;
-            Log("Table description damaged; rebuilt from the table's field definitions");
+        if (size_ < CreatedSize(fieldDefs)) {
+            Log("Table description incomplete (its creation stopped half-way); written from the "
+                "table's field definitions");
             fields_ = StoredFieldsOf(fieldDefs);
             header_ = TDataHeader();
             header_.fieldCount = static_cast<uint16_t>(fields_.size());
             header_.recordLength = static_cast<uint16_t>(LayOutFields(fields_));
             rewriteDescriptions_ = true;
+        } else {
+            fields_ = ReadStoredFields(*data_, header_);
         }
         recordLength_ = header_.recordLength;
         dataStart_ = kDataHeaderSize + uint64_t{header_.fieldCount} * kFieldDescSize;
         const uint64_t body = size_ > dataStart_ ? size_ - dataStart_ : 0;
         physical_ =
             static_cast<uint32_t>(std::min<uint64_t>(body / recordLength_, kMaxIdentity - 1));
-        if (body % recordLength_ != 0 || body / recordLength_ != physical_) {
-            Log("Data file length is not a whole number of records; the partial record is cut off");
-            CheckWrite(data_->Truncate(dataStart_ + uint64_t{physical_} * recordLength_));
-        }
+    }
+
+    void KeepBackup() {
+        const std::string backup = paths_.data + ".bak";
+        const int error = env_.CopyFile(paths_.data, backup);
+        if (error != 0) Fail(9218);
+        Log("The data file as found is kept as " + FileNameOf(backup));
+    }
+
+    void CutPartialRecord() {
+        const uint64_t body = size_ > dataStart_ ? size_ - dataStart_ : 0;
+        if (body == uint64_t{physical_} * recordLength_) return;
+        Log("Data file length is not a whole number of records; the partial record is cut off");
+        if (data_->Truncate(dataStart_ + uint64_t{physical_} * recordLength_) != 0) Fail(9218);
+    }
+
+    void SyncData() {
+        if (data_->Sync() != 0) Fail(9218);
     }
 
     void ReadIndexDefinitions(const TIndexDefs& indexDefs) {
@@ -128,7 +296,7 @@ class TRepair {
     void WriteHeader() {
         std::vector<uint8_t> bytes(kDataHeaderSize);
         WriteDataHeader(bytes.data(), header_, Now());
-        CheckWrite(data_->WriteAt(0, bytes.data(), bytes.size()));
+        if (data_->WriteAt(0, bytes.data(), bytes.size()) != 0) Fail(9218);
     }
 
     void MarkDirty() {
@@ -138,9 +306,10 @@ class TRepair {
             for (size_t i = 0; i < fields_.size(); ++i)
                 WriteFieldDesc(descs.data() + i * kFieldDescSize, static_cast<int>(i + 1),
                                fields_[i]);
-            CheckWrite(data_->WriteAt(kDataHeaderSize, descs.data(), descs.size()));
+            if (data_->WriteAt(kDataHeaderSize, descs.data(), descs.size()) != 0) Fail(9218);
         }
         WriteHeader();
+        SyncData();
     }
 
     // Visits every physical record, in chunks; `visit` may change the record
@@ -168,9 +337,8 @@ class TRepair {
 
     void FixRecords() {
         live_.assign(size_t{physical_} + 1, false);
-        std::unordered_set<int32_t> seen;
-        std::vector<uint32_t> needIdentity;
-        int32_t maxIdentity = 0;
+        TKeySorter identities(env_, paths_.index + ".sort");
+        std::string identityKey(4, '\0');
         ForEachRecord([&](uint32_t n, uint8_t* record) {
             if (record[0] == 1) return false;
             if (record[0] != 0) {
@@ -183,18 +351,30 @@ class TRepair {
                 Put32(record + 1, n);
                 changed = true;
             }
-            const int32_t identity = RecordIdentity(record);
-            if (identity <= 0 || !seen.insert(identity).second)
-                needIdentity.push_back(n);
-            else
-                maxIdentity = std::max(maxIdentity, identity);
+            Put32(reinterpret_cast<uint8_t*>(identityKey.data()),
+                  static_cast<uint32_t>(RecordIdentity(record)));
+            identities.Add(identityKey, n);
             live_[n] = true;
             ++liveCount_;
             if (changed) Log("Record " + std::to_string(n) + " corrected");
             return changed;
         });
-        if (header_.lastIdentity > maxIdentity && !rewriteDescriptions_)
-            maxIdentity = header_.lastIdentity;
+        // In identity order: the first of equal identities keeps it.
+        std::vector<uint32_t> needIdentity;
+        int32_t maxIdentity = 0;
+        std::string key, previous;
+        uint32_t n = 0;
+        while (identities.Next(key, n)) {
+            const auto identity =
+                static_cast<int32_t>(Get32(reinterpret_cast<const uint8_t*>(key.data())));
+            if (identity <= 0 || key == previous)
+                needIdentity.push_back(n);
+            else
+                maxIdentity = std::max(maxIdentity, identity);
+            previous = key;
+        }
+        std::sort(needIdentity.begin(), needIdentity.end());
+        if (!rewriteDescriptions_) maxIdentity = std::max(maxIdentity, header_.lastIdentity);
         for (uint32_t n : needIdentity) {
             maxIdentity = maxIdentity >= kMaxIdentity ? 1 : maxIdentity + 1;
             uint8_t bytes[4];
@@ -206,26 +386,26 @@ class TRepair {
         header_.lastIdentity = maxIdentity;
     }
 
-    TEntries CollectKeys(int i) {
-        TEntries entries;
-        entries.reserve(liveCount_);
-        const TIndexDesc& index = index_.indexes[static_cast<size_t>(i)];
+    // The live records' keys of index `i`, sorted by key, then physical number.
+    std::unique_ptr<TKeySorter> SortedKeys(size_t i) {
+        auto sorter = std::make_unique<TKeySorter>(env_, paths_.index + ".sort");
+        const TIndexDesc& index = index_.indexes[i];
         ForEachRecord([&](uint32_t n, uint8_t* record) {
-            if (live_[n]) entries.emplace_back(MakeKey(fields_, index, record), n);
+            if (live_[n]) sorter->Add(MakeKey(fields_, index, record), n);
             return false;
         });
-        std::sort(entries.begin(), entries.end());
-        return entries;
+        return sorter;
     }
 
     void DropDuplicates() {
         for (size_t i = 0; i < index_.indexes.size(); ++i) {
             if (!index_.indexes[i].unique || index_.indexes[i].fields.empty()) continue;
-            const TEntries entries = CollectKeys(static_cast<int>(i));
-            for (size_t j = 1; j < entries.size(); ++j) {
-                if (entries[j].first != entries[j - 1].first) continue;
-                // Sorted by key, then physical number: the earlier record stays.
-                const uint32_t n = entries[j].second;
+            const auto keys = SortedKeys(i);
+            std::string key, previous;
+            uint32_t n = 0;
+            for (bool first = true; keys->Next(key, n); first = false, previous.swap(key)) {
+                if (first || key != previous) continue;
+                // The earlier record stays.
                 if (!live_[n]) continue;
                 live_[n] = false;
                 --liveCount_;
@@ -251,8 +431,17 @@ class TRepair {
             for (size_t i = 0; i < index_.indexes.size(); ++i) {
                 index_.indexes[i].root = 0;
                 index_.indexes[i].height = 0;
+                const auto keys = SortedKeys(i);
+                std::string previous;
                 TIndexTree(cache, index_, static_cast<int>(i))
-                    .BulkLoad(CollectKeys(static_cast<int>(i)));
+                    .BulkLoad([&](std::string& key, uint32_t& value) {
+                        if (!keys->Next(key, value)) return false;
+                        // Equal keys can only come from a unique index without
+                        // fields (none) or damage the drop above missed.
+                        if (key == previous) Fail(8965);
+                        previous = key;
+                        return true;
+                    });
             }
             cache.Flush();
         }
@@ -261,10 +450,12 @@ class TRepair {
         ++index_.changeCounter;
         uint8_t page[kPageSize];
         WriteIndexHeader(page, index_);
-        if (file->WriteAt(0, page, kPageSize) != 0 || file->Truncate(index_.nextPageOffset) != 0)
+        if (file->WriteAt(0, page, kPageSize) != 0 || file->Truncate(index_.nextPageOffset) != 0 ||
+            file->Sync() != 0)
             Fail(9218);
         file.reset();
-        CheckWrite(env_.Rename(temp, paths_.index));
+        if (env_.Rename(temp, paths_.index) != 0 || env_.SyncFolder(FolderOf(paths_.index)) != 0)
+            Fail(9218);
     }
 
     void RelinkFreeRecords() {
@@ -283,7 +474,9 @@ class TRepair {
     }
 
     void Finish() {
+        SyncData();     // the records and their free chain before the header
         WriteHeader();  // its counter equals the new index file's
+        SyncData();
         Log("Repair finished: " + std::to_string(liveCount_) + " records kept");
     }
 
@@ -305,6 +498,10 @@ class TRepair {
 };
 
 }  // namespace
+
+uint64_t CreatedSize(const TFieldDefs& fieldDefs) {
+    return kDataHeaderSize + uint64_t{fieldDefs.size()} * kFieldDescSize;
+}
 
 void RepairTableFiles(TStoreEnv& env, const TTablePaths& paths, const TFieldDefs& fieldDefs,
                       const TIndexDefs& indexDefs, const TLog& log,

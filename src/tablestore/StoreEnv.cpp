@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 namespace corvane {
 
@@ -147,9 +148,49 @@ class TPosixEnv : public TStoreEnv {
     int Remove(const std::string& path) override {
         return ::unlink(path.c_str()) == 0 || errno == ENOENT ? 0 : errno;
     }
+
+    int SyncFolder(const std::string& folder) override {
+        const int fd =
+            ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0) return errno;
+        const int error = ::fsync(fd) == 0 ? 0 : errno;
+        ::close(fd);
+        return error;
+    }
 };
 
+std::string FolderOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
 }  // namespace
+
+int TStoreEnv::SyncFolder(const std::string&) {
+    return 0;
+}
+
+int TStoreEnv::CopyFile(const std::string& from, const std::string& to) {
+    std::unique_ptr<TStoreFile> source, target;
+    int error = Open(from, TOpenMode::Existing, TLockMode::None, true, source);
+    if (error != 0) return error;
+    const std::string temp = to + ".tmp";
+    error = Open(temp, TOpenMode::CreateAlways, TLockMode::None, false, target);
+    if (error != 0) return error;
+    std::vector<uint8_t> chunk(1u << 20);
+    for (uint64_t offset = 0;; offset += chunk.size()) {
+        size_t done = 0;
+        error = source->ReadAt(offset, chunk.data(), chunk.size(), done);
+        if (error == 0 && done > 0) error = target->WriteAt(offset, chunk.data(), done);
+        if (error != 0) return error;
+        if (done < chunk.size()) break;
+    }
+    error = target->Sync();
+    target.reset();
+    if (error == 0) error = Rename(temp, to);
+    if (error == 0) error = SyncFolder(FolderOf(to));
+    return error;
+}
 
 TStoreEnv* TStoreEnv::Default() {
     static TPosixEnv env;

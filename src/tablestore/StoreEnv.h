@@ -2,6 +2,11 @@
 // writes goes through it, so tests can inject failures and simulated crashes
 // (a wrapper that drops every write after a chosen one).
 //
+// Durability: a write is durable only after Sync of its file; a file
+// created, renamed or removed only after SyncFolder of its folder. The store
+// orders its writes on that basis so that a power cut at any point leaves
+// files that it either opens correctly or repairs.
+//
 // Functions return 0 on success or a positive errno value on failure; the
 // store maps errno values to its error codes (ENOENT -> 11010, EACCES,
 // EWOULDBLOCK -> 11013, EMFILE -> 11012, others -> 11047 when opening; read
@@ -46,6 +51,13 @@ class TStoreEnv {
     virtual bool Exists(const std::string& path) = 0;
     virtual int Rename(const std::string& from, const std::string& to) = 0;
     virtual int Remove(const std::string& path) = 0;
+    // Makes the folder's entries (files created, renamed or removed in it)
+    // durable. Environments without folders have nothing to do.
+    virtual int SyncFolder(const std::string& folder);
+
+    // Copies `from` to `to` through a temporary beside `to`, synced, renamed
+    // over `to`, and the folder synced: `to` is the old copy or the new one.
+    int CopyFile(const std::string& from, const std::string& to);
 
     // The real file system (POSIX, flock locks).
     static TStoreEnv* Default();

@@ -85,8 +85,17 @@ class TTableEngine {
     uint32_t editRecNo = 0;
     bool modified = false;
     std::vector<uint8_t> keyBuffer;
+    bool keyTooLong = false;  // a search-key text longer than its field: no match
 
     store::TIndexTree Tree() { return files->Tree(active); }
+
+    // Damage met while `table` is open: marks it so that its next open fails
+    // and the start-up repairs it. False when the table is not open.
+    static bool MarkDamaged(const TStoreTable& table) {
+        if (!table.engine_ || !table.engine_->files) return false;
+        table.engine_->files->MarkForRepair();
+        return true;
+    }
 
     void ClearCurrent() {
         hasCurrent = false;
@@ -192,8 +201,10 @@ auto Guard(const TStoreTable& table, F body) -> decltype(body()) {
         // A failed read or write names the table's file in full, and says
         // so when the disk is full.
         if (fault.code == seReadError || fault.code == seWriteError) name = table.DataFilePath();
-        throw EStoreEngineError(FormatStoreError(fault, name) + WriteFailureDetail(fault.osError),
-                                fault.code);
+        std::string message = FormatStoreError(fault, name) + WriteFailureDetail(fault.osError);
+        if ((fault.code == 8965 || fault.code == 8962) && TTableEngine::MarkDamaged(table))
+            message += ". The table will be repaired at the next start";
+        throw EStoreEngineError(message, fault.code);
     }
 }
 
@@ -387,6 +398,11 @@ void TStoreTable::Open() {
             if (store::SameTextIgnoringCase(files.Index(i).name, indexName_)) active = i;
         if (active < 0) Fail(10022, {indexName_});
         engine->active = active;
+        const auto& stored = files.Fields();
+        for (size_t i = 0; i < stored.size(); ++i)
+            if (!vouchingField_.empty() &&
+                store::SameTextIgnoringCase(stored[i].name, vouchingField_))
+                engine->files->SetVouchingField(static_cast<int>(i));
     });
     FieldDefs.clear();
     for (const auto& field : engine->files->Fields())
@@ -449,11 +465,65 @@ void TStoreTable::RepairTable() {
     CheckClosed();
     ++changeCount_;
     if (tableName_.empty()) throw EDatabaseError("Missing table name.");
+    int code = 0;
+    const std::string problem = FormatProblem(&code);
+    if (!problem.empty())
+        throw EStoreEngineError("Table file " + DataFilePath() + " " + problem +
+                                    "; it was not repaired and is left unchanged.",
+                                code);
     Guard(*this, [&] {
-        const TFieldDefs fieldDefs = FieldDefs.empty() ? DefsFromFieldObjects(fields_) : FieldDefs;
         store::TTablePaths paths{DataFilePath(), IndexFilePath(), tableName_};
-        store::RepairTableFiles(*env_, paths, fieldDefs, IndexDefs, OnRepairLog, OnRepairProgress);
+        store::RepairTableFiles(*env_, paths, CreationDefs(), IndexDefs, OnRepairLog,
+                                OnRepairProgress);
     });
+}
+
+std::string TStoreTable::FormatProblem() const {
+    return FormatProblem(nullptr);
+}
+
+std::string TStoreTable::FormatProblem(int* code) const {
+    CheckClosed();
+    std::unique_ptr<TStoreFile> data;
+    if (tableName_.empty() ||
+        env_->Open(DataFilePath(), TOpenMode::Existing, TLockMode::None, true, data) != 0)
+        return "";
+    uint64_t size = 0;
+    if (data->Size(size) != 0 || size < store::CreatedSize(CreationDefs())) return "";
+    std::vector<store::TStoredField> stored;
+    try {
+        store::TDataHeader header;
+        stored = store::ReadStoredFields(*data, header);
+    } catch (const TStoreFault& fault) {
+        if (code) *code = fault.code;
+        if (fault.code == 12035) return "was written by another version of the table format";
+        if (fault.code == 8961) return "has field descriptions that cannot be read";
+        return "";
+    }
+    for (const TField* field : fields_) {
+        const auto match = std::find_if(stored.begin(), stored.end(), [&](const auto& s) {
+            return store::SameTextIgnoringCase(s.name, field->FieldName());
+        });
+        if (code) *code = 8961;
+        if (match == stored.end()) return "has no field '" + field->FieldName() + "'";
+        if (match->type != field->DataType())
+            return "has field '" + field->FieldName() + "' of type " + FieldTypeName(match->type) +
+                   ", not " + FieldTypeName(field->DataType());
+    }
+    if (code) *code = 0;
+    return "";
+}
+
+TFieldDefs TStoreTable::CreationDefs() const {
+    return FieldDefs.empty() ? DefsFromFieldObjects(fields_) : FieldDefs;
+}
+
+bool TStoreTable::HasIndex(const std::string& name) const {
+    CheckOpen();
+    const store::TTableFiles& files = *engine_->files;
+    for (int i = 0; i < files.IndexCount(); ++i)
+        if (store::SameTextIgnoringCase(files.Index(i).name, name)) return true;
+    return false;
 }
 
 int TStoreTable::RecordCount() const {
@@ -699,6 +769,7 @@ void TStoreTable::BeginKey() {
     FinishPending();
     TTableEngine& e = *engine_;
     e.keyBuffer.assign(static_cast<size_t>(e.files->RecordLength()), 0);
+    e.keyTooLong = false;
     e.state = dsSetKey;
     NotifyState();
 }
@@ -714,7 +785,7 @@ bool TStoreTable::SeekKey() {
     }
     const bool found = Guard(*this, [&] {
         const store::TIndexDesc& index = e.files->Index(e.active);
-        if (index.fields.empty()) return false;
+        if (index.fields.empty() || e.keyTooLong) return false;
         const std::string prefix =
             store::MakeKeyPrefix(e.files->Fields(), index, e.keyBuffer.data());
         std::string key = prefix;
@@ -794,13 +865,20 @@ void TField::WriteString(std::string_view text) {
     if (!table_ || !table_->engine_ || bound_ < 0)
         throw EDatabaseError("Dataset not in edit or insert mode");
     uint8_t* p = WritableField(*table_, table_->engine_.get(), bound_, name_);
-    const auto& field = table_->engine_->files->Fields()[static_cast<size_t>(bound_)];
-    size_t length = std::min(text.size(), static_cast<size_t>(field.size));
-    while (length > 0 && text[length - 1] == ' ') --length;
-    std::memset(p, 0, static_cast<size_t>(field.width) + 1);
+    TTableEngine& engine = *table_->engine_;
+    const auto& field = engine.files->Fields()[static_cast<size_t>(bound_)];
     // A NUL ends the stored text; what follows it cannot be kept.
-    length = std::min(length, text.substr(0, length).find('\0'));
+    size_t length = std::min(text.size(), text.find('\0'));
     while (length > 0 && text[length - 1] == ' ') --length;
+    if (length > static_cast<size_t>(field.size)) {
+        if (engine.state != dsSetKey)
+            throw EDatabaseError("Value of field '" + name_ +
+                                 "' is too long: " + std::to_string(length) +
+                                 " characters, at most " + std::to_string(field.size));
+        engine.keyTooLong = true;  // no stored text is that long
+        length = 0;
+    }
+    std::memset(p, 0, static_cast<size_t>(field.width) + 1);
     if (length > 0) {
         p[0] = 1;
         std::memcpy(p + 1, text.data(), length);
@@ -842,6 +920,11 @@ void TField::Clear() {
     std::memset(p, 0, static_cast<size_t>(field.width) + 1);
     table_->engine_->modified = table_->engine_->state != dsSetKey;
     table_->NotifyData();
+}
+
+int TField::Size() const {
+    if (!table_ || !table_->engine_ || bound_ < 0) return size_;
+    return table_->engine_->files->Fields()[static_cast<size_t>(bound_)].size;
 }
 
 TStringField::TStringField(TStoreTable& table, std::string name, int size)

@@ -19,8 +19,11 @@
 //   and dropped otherwise; a search key is kept and its state left. A Post
 //   that fails leaves the record in its state and writes nothing.
 // - Durability: a record whose Post returned survives a crash of the
-//   process. A table left inconsistent by a crash fails its next Open (error
-//   8965 or 8961); RepairTable() then rebuilds it keeping every intact record.
+//   process. A table left inconsistent by a crash or a power cut fails its
+//   next Open (error 8965 or 8961); RepairTable() then rebuilds it keeping
+//   every intact record. Index damage found while the table is open (8965,
+//   8962) leaves the table marked, so that its next Open fails and the
+//   start-up repairs it; the error's message says so.
 // - Exclusive tables are locked with an advisory lock; a second opener (in
 //   this or another process) fails with error 11013.
 #pragma once
@@ -154,7 +157,10 @@ class TField {
 
     const std::string& FieldName() const { return name_; }
     TFieldType DataType() const { return type_; }
-    int Size() const { return size_; }
+    // The largest number of characters of a string field: the open table's
+    // stored size while the field is bound (tables of different ages differ),
+    // else the size the field object was declared with.
+    int Size() const;
     TStoreTable& DataSet() const { return *table_; }
 
     bool IsNull() const;
@@ -184,8 +190,11 @@ class TField {
     int bound_ = -1;  // stored field number (0-based) while the table is open
 };
 
-// Text of single-byte characters. Writing cuts the text to the stored size,
-// removes trailing spaces (code 32 only) and stores an empty result as null.
+// Text of single-byte characters. Writing removes trailing spaces (code 32
+// only) and stores an empty result as null. Text longer than the stored size
+// is never cut: a record write raises EDatabaseError "Value of field '<name>'
+// is too long: <n> characters, at most <size>" and changes nothing; in the
+// search-key state such a text matches no record, so SeekKey answers False.
 class TStringField : public TField {
   public:
     TStringField(TStoreTable& table, std::string name, int size);
@@ -323,6 +332,14 @@ class TStoreTable {
     bool Active() const;
     TDataSetState State() const;
 
+    // The field written last (see TTableFiles): a record's value in it reaches
+    // the disk only after the rest of the record, so after a power cut a
+    // record that shows a value there is whole, one that shows null may be
+    // unfinished. Writes are grouped: one sync serves many records. A record
+    // whose Post returned survives a crash of the process, but its value in
+    // this field may read null afterwards. Empty (the default): no such field.
+    void SetVouchingField(const std::string& name) { vouchingField_ = name; }
+
     // Optional repair handlers (one line per finding; progress 0..100).
     std::function<void(const std::string&)> OnRepairLog;
     std::function<void(int)> OnRepairProgress;
@@ -342,8 +359,19 @@ class TStoreTable {
     // Closed table only: checks the files and rebuilds every index from the
     // records (the index definitions from the index file, or from IndexDefs
     // when that file is missing or damaged). Keeps every intact record except
-    // those whose unique key repeats an earlier record's.
+    // those whose unique key repeats an earlier record's. The data file as
+    // found is kept as "<TableName>.bak" first. A table that FormatProblem
+    // finds fault with is not touched: EStoreEngineError (12035 or 8961)
+    // whose message names the file and says it was left unchanged.
     void RepairTable();
+    // Closed table: why the data file is not one this program may repair, or
+    // "" when its format version and field descriptions are this store's and
+    // every field object finds its stored field of the same type. A file that
+    // cannot be opened gives "" (the open reports that).
+    std::string FormatProblem() const;
+    // Open table: whether it has the index (a secondary's name ignoring case;
+    // "" for the primary).
+    bool HasIndex(const std::string& name) const;
     int RecordCount() const;  // open table; answered without visiting records
     // Counts the changes made through this object: posts, deletions, emptying,
     // repair, opening and closing. A reader that keeps records in memory
@@ -405,12 +433,17 @@ class TStoreTable {
     void NotifyData();
     void NotifyState();
     void BindFields();
+    std::string FormatProblem(int* code) const;
+    // The field definitions a table is created from (FieldDefs, else the
+    // field objects').
+    TFieldDefs CreationDefs() const;
 
     std::string name_;
     TStoreEnv* env_;
     std::string databaseName_;
     std::string tableName_;
     std::string indexName_;
+    std::string vouchingField_;
     bool exclusive_ = false;
     bool readOnly_ = false;
     size_t cacheLimit_ = 60u << 20;

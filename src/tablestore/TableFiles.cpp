@@ -1,5 +1,6 @@
 #include "tablestore/TableFiles.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -57,7 +58,37 @@ TIndexDesc DescOf(const std::vector<TStoredField>& fields, const TIndexDef& def,
     return index;
 }
 
+// Records held back for their vouching field: one sync of the data file
+// serves this many records.
+constexpr size_t kVouchGroup = 32;
+
+std::string FolderOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
 }  // namespace
+
+std::vector<TStoredField> ReadStoredFields(TStoreFile& data, TDataHeader& header) {
+    std::vector<uint8_t> head(kDataHeaderSize);
+    size_t done = 0;
+    if (data.ReadAt(0, head.data(), head.size(), done) != 0) Fail(9217);
+    header = ReadDataHeader(head.data(), done);
+    std::vector<uint8_t> descs(size_t{header.fieldCount} * kFieldDescSize);
+    if (data.ReadAt(kDataHeaderSize, descs.data(), descs.size(), done) != 0) Fail(9217);
+    if (done != descs.size()) Fail(8961);
+    std::vector<TStoredField> fields;
+    int offset = kRecordPrefix;
+    for (int i = 0; i < header.fieldCount; ++i) {
+        fields.push_back(ReadFieldDesc(descs.data() + i * kFieldDescSize, i + 1, offset));
+        for (int j = 0; j < i; ++j)
+            if (SameTextIgnoringCase(fields[static_cast<size_t>(j)].name, fields.back().name))
+                Fail(8961);
+        offset += fields.back().width + 1;
+    }
+    if (offset != header.recordLength) Fail(8961);
+    return fields;
+}
 
 int OpenErrorCode(int error) {
     switch (error) {
@@ -162,6 +193,9 @@ void TTableFiles::Create(TStoreEnv& env, const TTablePaths& paths,
     error = env.Open(paths.index, TOpenMode::CreateAlways, TLockMode::None, false, indexFile);
     if (error == 0) error = indexFile->WriteAt(0, page, kPageSize);
     if (error == 0) error = data->WriteAt(0, bytes.data(), bytes.size());
+    if (error == 0) error = indexFile->Sync();
+    if (error == 0) error = data->Sync();
+    if (error == 0) error = env.SyncFolder(FolderOf(paths.data));
     if (error != 0) {
         data.reset();
         env.Remove(paths.data);
@@ -179,28 +213,12 @@ std::unique_ptr<TTableFiles> TTableFiles::Open(TStoreEnv& env, const TTablePaths
     if (error != 0) Fail(OpenErrorCode(error));
     uint64_t size = 0;
     if (table->data_->Size(size) != 0) Fail(9217);
-    std::vector<uint8_t> head(kDataHeaderSize);
-    size_t done = 0;
-    if (table->data_->ReadAt(0, head.data(), head.size(), done) != 0) Fail(9217);
-    table->header_ = ReadDataHeader(head.data(), done);
+    table->fields_ = ReadStoredFields(*table->data_, table->header_);
     const TDataHeader& header = table->header_;
     table->dataStart_ = kDataHeaderSize + static_cast<uint64_t>(header.fieldCount) * kFieldDescSize;
     if (size < table->dataStart_) Fail(8961);
-    std::vector<uint8_t> descs(table->dataStart_ - kDataHeaderSize);
-    if (table->data_->ReadAt(kDataHeaderSize, descs.data(), descs.size(), done) != 0) Fail(9217);
-    if (done != descs.size()) Fail(8961);
-    int offset = kRecordPrefix;
-    for (int i = 0; i < header.fieldCount; ++i) {
-        table->fields_.push_back(ReadFieldDesc(descs.data() + i * kFieldDescSize, i + 1, offset));
-        for (int j = 0; j < i; ++j)
-            if (SameTextIgnoringCase(table->fields_[static_cast<size_t>(j)].name,
-                                     table->fields_.back().name))
-                Fail(8961);
-        offset += table->fields_.back().width + 1;
-    }
     const uint64_t body = size - table->dataStart_;
-    if (offset != header.recordLength || body % header.recordLength != 0 ||
-        body / header.recordLength != header.nextRecNo - 1ull ||
+    if (body % header.recordLength != 0 || body / header.recordLength != header.nextRecNo - 1ull ||
         header.firstFree >= header.nextRecNo)
         Fail(8961);
 
@@ -208,6 +226,7 @@ std::unique_ptr<TTableFiles> TTableFiles::Open(TStoreEnv& env, const TTablePaths
         env.Open(paths.index, TOpenMode::Existing, TLockMode::None, readOnly, table->indexFile_);
     if (error != 0) Fail(OpenErrorCode(error));
     uint8_t page[kPageSize];
+    size_t done = 0;
     if (table->indexFile_->ReadAt(0, page, kPageSize, done) != 0) Fail(9217);
     if (done != static_cast<size_t>(kPageSize)) Fail(8961);
     table->index_ = ReadIndexHeader(page, table->fields_);
@@ -244,22 +263,41 @@ void TTableFiles::WriteIndexHeaderNow() {
     CheckWrite(indexFile_->WriteAt(0, page, kPageSize));
 }
 
+void TTableFiles::Sync(TStoreFile& file) {
+    if (file.Sync() != 0) Fail(9218);
+}
+
 void TTableFiles::BeginChange() {
     if (dirty_) return;
     ++header_.changeCounter;
     WriteDataHeaderNow();
+    SyncData();  // the mark is on disk before any record it covers
     dirty_ = true;
 }
 
 void TTableFiles::Checkpoint() {
     if (!dirty_ || broken_ || readOnly_) return;
+    FlushVouched();
     cache_->Flush();
     ++header_.changeCounter;
     WriteDataHeaderNow();
+    SyncData();
+    Sync(*indexFile_);
     index_.syncCounter = header_.changeCounter;
     ++index_.changeCounter;
     WriteIndexHeaderNow();
+    Sync(*indexFile_);
     dirty_ = false;
+}
+
+void TTableFiles::MarkForRepair() {
+    broken_ = true;
+    if (dirty_ || readOnly_) return;
+    try {
+        BeginChange();
+    } catch (const TStoreFault&) {
+        // The open that follows finds the damage anyway.
+    }
 }
 
 // ---------------------------------------------------------------- records
@@ -272,12 +310,74 @@ void TTableFiles::WriteRecordBytes(uint32_t recNo, const uint8_t* data, size_t s
     CheckWrite(data_->WriteAt(RecordOffset(recNo), data, size));
 }
 
+void TTableFiles::SyncData() {
+    Sync(*data_);
+    freedSinceSync_.clear();
+}
+
+uint64_t TTableFiles::VouchFlagOffset(uint32_t recNo) const {
+    return RecordOffset(recNo) +
+           static_cast<uint64_t>(fields_[static_cast<size_t>(vouchField_)].offset);
+}
+
+void TTableFiles::WriteVouchFlag(uint32_t recNo, uint8_t flag) {
+    if (data_->WriteAt(VouchFlagOffset(recNo), &flag, 1) != 0) Fail(9218);
+}
+
+// The vouching field's flag byte is the one byte that turns a record from
+// unfinished (null there) into vouched: a single byte is never torn. Its
+// value bytes are written, flag still 0, in the record write before it.
+void TTableFiles::WriteRecord(uint32_t recNo, const std::vector<uint8_t>& record, bool fresh) {
+    if (vouchField_ < 0) {
+        WriteRecordBytes(recNo, record.data(), record.size());
+        return;
+    }
+    const TStoredField& field = fields_[static_cast<size_t>(vouchField_)];
+    if (fresh) {
+        // A reused place must show null on disk before new bytes land there.
+        uint8_t flag = 0;
+        size_t done = 0;
+        if (data_->ReadAt(VouchFlagOffset(recNo), &flag, 1, done) != 0) Fail(9217);
+        if (flag != 0) WriteVouchFlag(recNo, 0);
+        if (flag != 0 || freedSinceSync_.count(recNo)) SyncData();
+        std::vector<uint8_t> unvouched = record;
+        std::fill(unvouched.begin() + field.offset,
+                  unvouched.begin() + field.offset + field.width + 1, uint8_t{0});
+        WriteRecordBytes(recNo, unvouched.data(), unvouched.size());
+    } else if (!vouched_.count(recNo)) {
+        WriteVouchFlag(recNo, 0);  // the old bytes are no longer vouched for
+    }
+    vouched_[recNo] = record;
+    if (vouched_.size() >= kVouchGroup) FlushVouched();
+}
+
+// After the first sync every held record shows null in its vouching field on
+// disk; then the records are written whole (flag still 0), synced, and only
+// then the flags set.
+void TTableFiles::FlushVouched() {
+    if (vouched_.empty()) return;
+    const size_t flagAt = static_cast<size_t>(fields_[static_cast<size_t>(vouchField_)].offset);
+    SyncData();
+    for (auto& [recNo, record] : vouched_) {
+        const uint8_t flag = record[flagAt];
+        record[flagAt] = 0;
+        WriteRecordBytes(recNo, record.data(), record.size());
+        record[flagAt] = flag;
+    }
+    SyncData();
+    for (const auto& [recNo, record] : vouched_)
+        if (record[flagAt] != 0) WriteVouchFlag(recNo, record[flagAt]);
+    vouched_.clear();
+}
+
 bool TTableFiles::TryReadRecord(uint32_t recNo, std::vector<uint8_t>& record) {
     if (recNo == 0 || recNo > PhysicalRecords()) return false;
     record.resize(header_.recordLength);
     size_t done = 0;
     if (data_->ReadAt(RecordOffset(recNo), record.data(), record.size(), done) != 0) Fail(9217);
     if (done != record.size()) Fail(8962);
+    const auto held = vouched_.find(recNo);
+    if (held != vouched_.end()) record = held->second;
     if (record[0] == 1) return false;
     if (record[0] != 0 || Get32(record.data() + 1) != recNo) Fail(8962);
     if (!IsCanonicalRecord(fields_, record.data())) Fail(8962);
@@ -303,7 +403,8 @@ uint32_t TTableFiles::Insert(std::vector<uint8_t>& record) {
     BeginChange();
     const TDataHeader saved = header_;
     uint32_t recNo;
-    if (!index_.noPrimary && header_.firstFree != 0) {
+    const bool reused = !index_.noPrimary && header_.firstFree != 0;
+    if (reused) {
         recNo = header_.firstFree;
         uint8_t prefix[kRecordPrefix];
         size_t done = 0;
@@ -322,7 +423,7 @@ uint32_t TTableFiles::Insert(std::vector<uint8_t>& record) {
     Put32(record.data() + 1, recNo);
     Put32(record.data() + 5, static_cast<uint32_t>(header_.lastIdentity));
     try {
-        WriteRecordBytes(recNo, record.data(), record.size());
+        WriteRecord(recNo, record, true);
     } catch (...) {
         header_ = saved;
         throw;
@@ -343,7 +444,7 @@ void TTableFiles::Update(uint32_t recNo, const std::vector<uint8_t>& before,
                          std::vector<uint8_t>& after) {
     BeginChange();
     std::memcpy(after.data(), before.data(), kRecordPrefix);  // place and identity stay
-    WriteRecordBytes(recNo, after.data(), after.size());
+    WriteRecord(recNo, after, false);
     try {
         ++treeVersion_;
         for (int i = 0; i < IndexCount(); ++i) {
@@ -374,6 +475,11 @@ void TTableFiles::Remove(uint32_t recNo, const std::vector<uint8_t>& record) {
     Put32(prefix + 1, next);
     try {
         WriteRecordBytes(recNo, prefix, sizeof prefix);
+        if (vouchField_ >= 0) {
+            vouched_.erase(recNo);
+            WriteVouchFlag(recNo, 0);
+            freedSinceSync_.insert(recNo);
+        }
     } catch (...) {
         broken_ = true;
         throw;
@@ -386,6 +492,8 @@ void TTableFiles::Empty() {
     BeginChange();
     broken_ = true;  // until both files are reset
     ++treeVersion_;
+    vouched_.clear();
+    freedSinceSync_.clear();
     cache_->Drop();
     if (data_->Truncate(dataStart_) != 0 || indexFile_->Truncate(kPageSize) != 0) Fail(9218);
     header_.firstFree = 0;

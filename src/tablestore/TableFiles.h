@@ -2,18 +2,30 @@
 // page cache and the record operations that keep records and indexes in
 // step. Private to the store; failures are TStoreFault.
 //
-// Crash safety. Records are written through at once; index pages and both
-// headers may stay in memory. Before the first change after an open (or a
-// checkpoint) the data header is rewritten with its change counter raised, so
-// it no longer equals the index header's SyncCounter: the table is "dirty".
-// A checkpoint (Close, EmptyTable, the end of a repair) writes every changed
-// page, the data header, and last the index header carrying the data header's
-// counter. A process that dies in between leaves the counters apart, the next
+// Crash safety. Before the first change after an open (or a checkpoint) the
+// data header is rewritten with its change counter raised and synced, so it
+// no longer equals the index header's SyncCounter: the table is "dirty".
+// Records are written through at once; index pages and both headers may stay
+// in memory. A checkpoint (Close, EmptyTable, the end of a repair) writes every
+// changed page and the data header, syncs both files, and only then writes and
+// syncs the index header carrying the data header's counter: a clean index
+// header on disk always vouches for data and pages that are on disk too. A
+// process or machine that stops in between leaves the counters apart, the next
 // open fails with 8965 and the repair rebuilds the indexes from the records.
-// A single record write is one pwrite, so a record is either old or new.
+//
+// A table may name a vouching field (the signature table's date). Its flag
+// byte is set on disk only after the rest of the record was synced, and
+// cleared (and synced) before other bytes of the record change; a group of
+// records shares these syncs. After a power cut a record that shows a value
+// in that field is therefore whole; one whose write was cut shows null there
+// (possibly with stray value bytes, which the repair clears) and is known to
+// be unfinished. A process that dies loses no record, but a changed record
+// may keep its earlier bytes with the field null.
 #pragma once
 
+#include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -31,6 +43,10 @@ struct TTablePaths {
 
 // Errno of a failed open mapped to the store's code (11010, 11013, 11012, 11047).
 int OpenErrorCode(int error);
+
+// Reads and checks a data file's header and field descriptions (12035 for
+// another format version, 8961 when they cannot be read; 9217).
+std::vector<TStoredField> ReadStoredFields(TStoreFile& data, TDataHeader& header);
 
 // Field definitions checked and laid out (10038, 10000, 9492, 9477).
 std::vector<TStoredField> StoredFieldsOf(const TFieldDefs& defs);
@@ -52,6 +68,11 @@ class TTableFiles {
 
     void Close();  // checkpoint, then release
     void Checkpoint();
+    // Index damage met while running: the table is left dirty for good, so the
+    // next open fails and the start-up repairs it. Errors are ignored.
+    void MarkForRepair();
+    // Field `field` (0-based, -1 for none) becomes the vouching field.
+    void SetVouchingField(int field) { vouchField_ = field; }
 
     const std::vector<TStoredField>& Fields() const { return fields_; }
     const TIndexHeader& IndexHeader() const { return index_; }
@@ -86,6 +107,16 @@ class TTableFiles {
   private:
     TTableFiles() = default;
     void BeginChange();
+    void Sync(TStoreFile& file);
+    void SyncData();
+    // Writes a record (`fresh`: a new or reused place) of a table with a
+    // vouching field: a fresh record at once with that field null, a changed
+    // one only as far as nulling the field's flag; the whole record is held
+    // and is what reads see until the group is flushed.
+    void WriteRecord(uint32_t recNo, const std::vector<uint8_t>& record, bool fresh);
+    void FlushVouched();
+    uint64_t VouchFlagOffset(uint32_t recNo) const;
+    void WriteVouchFlag(uint32_t recNo, uint8_t flag);
     void WriteDataHeaderNow();
     void WriteIndexHeaderNow();
     void WriteRecordBytes(uint32_t recNo, const uint8_t* data, size_t size);
@@ -104,10 +135,21 @@ class TTableFiles {
     bool dirty_ = false;
     bool broken_ = false;  // a change failed half-way: never mark clean again
     uint64_t treeVersion_ = 0;
+    int vouchField_ = -1;
+    std::map<uint32_t, std::vector<uint8_t>> vouched_;  // record -> held record
+    std::set<uint32_t> freedSinceSync_;  // freed places whose null is not yet on disk
 };
 
+// The size of a new data file with these fields, without records. A data
+// file shorter than that is a creation that stopped half-way: it holds no
+// record, and the repair writes its descriptions from the definitions.
+uint64_t CreatedSize(const TFieldDefs& fieldDefs);
+
 // Rebuilds a table's index file from its records (see TStoreTable::RepairTable).
-// `fieldDefs`/`indexDefs` stand in for damaged or missing stored definitions.
+// `indexDefs` stand in for damaged or missing stored index definitions. The
+// data file's header and field descriptions must be readable (12035, 8961)
+// unless the file is shorter than CreatedSize(fieldDefs): nothing is written
+// otherwise. Before the first write the data file is copied to "<data>.bak".
 void RepairTableFiles(TStoreEnv& env, const TTablePaths& paths, const TFieldDefs& fieldDefs,
                       const TIndexDefs& indexDefs,
                       const std::function<void(const std::string&)>& log,

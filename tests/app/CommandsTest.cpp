@@ -93,11 +93,18 @@ TEST_F(CommandsTest, SortByDateNeedsTheIndexSortByNameWorks) {
     EXPECT_EQ(form->DBGrid1->model()->rowCount(), 6);
 }
 
-TEST_F(CommandsTest, ClearEmptiesBothTables) {
+TEST_F(CommandsTest, ClearAsksThenEmptiesBothTables) {
     OpenForm();
     form->SetSearchPath(Path("pics") + "/");
     form->ComputeButtonClick();
     form->IdentifyButtonClick();
+    const int records = form->SignaturesTable().RecordCount();
+    confirmAnswer = false;
+    form->ClearButton->click();
+    Settle();
+    ASSERT_EQ(questions.size(), 1u);
+    EXPECT_EQ(form->SignaturesTable().RecordCount(), records);
+    confirmAnswer = true;
     form->ClearButton->click();
     Settle();
     EXPECT_EQ(form->lSignaturesDB->text().toStdString(), "Signatures DB (0)");

@@ -1,9 +1,11 @@
 #include <QAction>
+#include <QCheckBox>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <cstdlib>
 #include <filesystem>
 
 #include "FormFixture.h"
@@ -119,27 +121,9 @@ TEST_F(FileActionsTest, KeysDeleteDropAndView) {
               std::string::npos);
 }
 
-TEST_F(FileActionsTest, PopupOnFileColumnDeletesAndClosesItself) {
-    OpenForm();
-    AddMatch(1, F("A.jpg"), F("B.jpg"));
-    SelectMatchRow(0, 2);
-    emit form->DBGrid2->popupRequested(QPoint(10, 10));
-    EXPECT_FALSE(fs::exists(F("B.jpg")));
-    EXPECT_TRUE(form->Timer1->isActive());
-    QTest::qWait(250);
-    EXPECT_FALSE(form->Timer1->isActive());
-    EXPECT_FALSE(form->PopupMenu1->isVisible());
-    // On the MaxDiff column the menu only shows.
-    AddMatch(2, F("C.jpg"), F("D.jpg"));
-    SelectMatchRow(0, 0);
-    emit form->DBGrid2->popupRequested(QPoint(10, 10));
-    EXPECT_TRUE(fs::exists(F("C.jpg")));
-    EXPECT_FALSE(form->Timer1->isActive());
-    form->PopupMenu1->close();
-}
-
 TEST_F(FileActionsTest, MoveNeverLosesThePicture) {
     OpenForm();
+    AddSignature(F("A.jpg"));
     AddMatch(1, F("A.jpg"), F("B.jpg"));
     SelectMatchRow(0);
     // Destination is the source itself: nothing happens, a message says so.
@@ -147,24 +131,128 @@ TEST_F(FileActionsTest, MoveNeverLosesThePicture) {
     form->LMoveButton->click();
     EXPECT_TRUE(fs::exists(F("A.jpg")));
     ASSERT_EQ(messages.size(), 1u);
-    // The copy fails (no such folder): the source stays, the error is shown.
+    // The move fails (no such folder): the source stays, the reason is shown.
     moveDestination = Path("missing/A.jpg");
     form->LMoveButton->click();
     EXPECT_TRUE(fs::exists(F("A.jpg")));
-    ASSERT_EQ(errors.size(), 1u) << errors[0];
-    // A real move: the file is there, the view is empty, the tables unchanged.
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_NE(errors[0].find("No such file or directory"), std::string::npos) << errors[0];
+    // Another file at the destination: asked; declined, nothing changes.
     fs::create_directories(Path("g"));
+    WriteFile("g/A.jpg", "another picture");
     moveDestination = Path("g/A.jpg");
+    confirmAnswer = false;
     form->LMoveButton->click();
+    ASSERT_EQ(questions.size(), 1u);
+    EXPECT_TRUE(fs::exists(F("A.jpg")));
+    // Confirmed: the old file goes to the trash; the records follow the file.
+    confirmAnswer = true;
+    form->LMoveButton->click();
+    Settle();
     EXPECT_FALSE(fs::exists(F("A.jpg")));
-    EXPECT_TRUE(fs::exists(Path("g/A.jpg")));
-    EXPECT_TRUE(form->MatchImage1->Bitmap().Empty());
-    EXPECT_EQ(form->LeftFile, F("A.jpg"));
-    EXPECT_EQ(MatchRows().size(), 1u);
+    EXPECT_GT(fs::file_size(Path("g/A.jpg")), 100u);
+    EXPECT_EQ(form->LeftFile, Path("g/A.jpg"));
+    EXPECT_EQ(MatchRows(), (std::vector<std::string>{"1 " + Path("g/A.jpg") + " " + F("B.jpg")}));
+    EXPECT_EQ(form->SignaturesTable().RecordCount(), 1);
+    EXPECT_EQ(form->Engine().Signatures.SignaturesTableFilePath.Value(), Path("g") + "/");
     // Cancelled dialog: nothing.
     moveDestination.reset();
     form->RMoveButton->click();
     EXPECT_TRUE(fs::exists(F("B.jpg")));
+}
+
+// A right click only opens the menu; its items delete, to the trash.
+TEST_F(FileActionsTest, PopupOnFileColumnOnlyOffersTheMenu) {
+    OpenForm();
+    AddMatch(1, F("A.jpg"), F("B.jpg"));
+    for (int column : {0, 2}) {
+        SelectMatchRow(0, column);
+        emit form->DBGrid2->popupRequested(QPoint(10, 10));
+        EXPECT_TRUE(fs::exists(F("B.jpg")));
+        EXPECT_EQ(form->MatchTable().RecordCount(), 1);
+        form->PopupMenu1->close();
+    }
+    form->DeleteRight1->trigger();
+    Settle();
+    EXPECT_FALSE(fs::exists(F("B.jpg")));
+    EXPECT_TRUE(fs::exists(F("A.jpg")));
+    EXPECT_EQ(form->MatchTable().RecordCount(), 0);
+    EXPECT_EQ(form->StatusLine->text().toStdString(), "Moved to the trash: " + F("B.jpg"));
+}
+
+// Undo (the button and Ctrl+Z) brings the file and its rows back, one step
+// at a time.
+TEST_F(FileActionsTest, UndoRestoresFileAndRows) {
+    OpenForm();
+    AddSignature(F("A.jpg"));
+    AddMatch(1, F("A.jpg"), F("B.jpg"));
+    AddMatch(2, F("C.jpg"), F("A.jpg"));
+    SelectMatchRow(0);
+    form->LDeleteButton->click();
+    Settle();
+    AddMatch(3, F("B.jpg"), F("D.jpg"));
+    SelectMatchRow(0);
+    form->LDeleteButton->click();
+    Settle();
+    EXPECT_FALSE(fs::exists(F("A.jpg")));
+    EXPECT_FALSE(fs::exists(F("B.jpg")));
+    form->UndoButton->click();
+    Settle();
+    EXPECT_TRUE(fs::exists(F("B.jpg")));
+    EXPECT_EQ(form->StatusLine->text().toStdString(), "Restored " + F("B.jpg"));
+    QTest::keyClick(form->DBGrid2, Qt::Key_Z, Qt::ControlModifier);
+    Settle();
+    EXPECT_TRUE(fs::exists(F("A.jpg")));
+    EXPECT_EQ(MatchRows(), (std::vector<std::string>{"1 " + F("A.jpg") + " " + F("B.jpg"),
+                                                      "2 " + F("C.jpg") + " " + F("A.jpg"),
+                                                      "3 " + F("B.jpg") + " " + F("D.jpg")}));
+    EXPECT_EQ(form->SignaturesTable().RecordCount(), 1);
+    EXPECT_TRUE(errors.empty());
+}
+
+// No trash can take the file: asked first; declined, nothing changes.
+TEST_F(FileActionsTest, WithoutTrashAsksBeforeDeletingForGood) {
+    class TRefusingTrash : public TTrashCan {
+      public:
+        std::string MoveToTrash(const std::string& name) override {
+            throw EFileAction("Unable to move " + name + " to the trash: refused");
+        }
+    };
+    OpenForm();
+    form->SetTrashCan(std::make_unique<TRefusingTrash>());
+    AddMatch(1, F("A.jpg"), F("B.jpg"));
+    SelectMatchRow(0);
+    confirmAnswer = false;
+    form->LDeleteButton->click();
+    Settle();
+    ASSERT_EQ(questions.size(), 1u);
+    EXPECT_NE(questions[0].find("for good"), std::string::npos);
+    EXPECT_TRUE(fs::exists(F("A.jpg")));
+    EXPECT_EQ(form->MatchTable().RecordCount(), 1);
+    confirmAnswer = true;
+    form->LDeleteButton->click();
+    Settle();
+    EXPECT_FALSE(fs::exists(F("A.jpg")));
+    EXPECT_EQ(form->MatchTable().RecordCount(), 0);
+}
+
+// A delete that fails shows the system's reason and keeps every record.
+TEST_F(FileActionsTest, FailedDeleteIsToldAndRecordsStay) {
+    OpenForm();
+    AddSignature(F("A.jpg"));
+    AddMatch(1, F("A.jpg"), F("B.jpg"));
+    form->UseTrashCBBox->setChecked(false);
+    if (std::system(("chattr +i '" + F("A.jpg") + "' 2>/dev/null").c_str()) != 0)
+        GTEST_SKIP() << "chattr +i is not available here";
+    SelectMatchRow(0);
+    form->LDeleteButton->click();
+    Settle();
+    EXPECT_EQ(std::system(("chattr -i '" + F("A.jpg") + "'").c_str()), 0);
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_NE(errors[0].find("Operation not permitted"), std::string::npos) << errors[0];
+    EXPECT_TRUE(fs::exists(F("A.jpg")));
+    EXPECT_EQ(form->MatchTable().RecordCount(), 1);
+    EXPECT_EQ(form->SignaturesTable().RecordCount(), 1);
 }
 
 TEST_F(FileActionsTest, ViewAndBrowseOpenFileAndFolder) {

@@ -34,6 +34,10 @@ void FormFixture::OpenForm(bool batchRequested) {
     form->OnChooseMoveDestination = [this](const std::string&, const std::string&) {
         return moveDestination;
     };
+    form->OnConfirm = [this](const std::string& question) {
+        questions.push_back(question);
+        return confirmAnswer;
+    };
     form->show();
     Settle();
 }

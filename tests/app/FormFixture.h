@@ -44,6 +44,8 @@ class FormFixture : public ::testing::Test {
     int pickAnswer = 0;
     std::vector<std::string> pickPrompts;
     std::optional<std::string> moveDestination;
+    bool confirmAnswer = true;
+    std::vector<std::string> questions;  // every Yes/No question asked
 };
 
 }  // namespace corvane

@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 
@@ -18,6 +19,28 @@ namespace corvane {
 namespace {
 
 using StartupTest = FormFixture;
+
+// The window's own options print and end: no window, no batch, no file of
+// the program folder touched. Any other parameter still means the batch run.
+TEST_F(StartupTest, HelpAndVersionPrintAndEnd) {
+    const struct {
+        const char* option;
+        const char* expected;
+    } cases[] = {{"--help", "usage: corvane"}, {"-h", "usage: corvane"}, {"--version", "corvane "}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.option);
+        const std::string command = "CORVANE_DATA='" + programFolder + "' QT_QPA_PLATFORM=offscreen '" +
+                                    CORVANE_WINDOW + "' " + c.option;
+        FILE* pipe = ::popen(command.c_str(), "r");
+        ASSERT_NE(pipe, nullptr);
+        std::string out;
+        char buffer[256];
+        while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) out += buffer;
+        EXPECT_EQ(::pclose(pipe), 0);
+        EXPECT_EQ(out.rfind(c.expected, 0), 0u) << out;
+        EXPECT_TRUE(fs::is_empty(programFolder));
+    }
+}
 
 TEST_F(StartupTest, EmptyFolderCreatesTablesAndShowsDefaults) {
     OpenForm();

@@ -94,6 +94,9 @@ class CliTest : public ::testing::Test {
     CliTest() {
         data_ = folder_.Make("data");
         pictures_ = folder_.Make("pictures");
+        // Removed files go to a trash of the test, not the user's.
+        ::setenv("HOME", folder_.Make("home").c_str(), 1);
+        ::setenv("XDG_DATA_HOME", (folder_.Path() + "home/data").c_str(), 1);
     }
     TResult Cli(std::vector<std::string> words) {
         words.insert(words.begin(), {"--data", data_});
@@ -140,6 +143,51 @@ TEST_F(CliTest, ComputeIdentifyAndListings) {
     ASSERT_EQ(row.size(), 3u);
     EXPECT_EQ(std::set<std::string>({row[1], row[2]}),
               std::set<std::string>({pictures_ + "a.jpg", pictures_ + "b.jpg"}));
+}
+
+// delete, move and undo on names with blanks and non-ASCII letters; the
+// records go and come back with the files.
+TEST_F(CliTest, DeleteMoveAndUndo) {
+    const std::string a = pictures_ + "holiday café.jpg";
+    const std::string b = pictures_ + "b.jpg";
+    WriteJpeg(a, MakePattern(1));
+    WriteJpeg(b, MakePattern(1), 80);
+    ASSERT_EQ(Cli({"compute", "--folder", pictures_}).status, 0);
+    ASSERT_EQ(Cli({"identify"}).status, 0);
+    const std::string rows = Cli({"matches"}).out;
+    const std::string bytes = ReadBytes(a);
+
+    TResult r = Cli({"delete", a});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "Moved to the trash: " + a + "\n");
+    EXPECT_FALSE(Exists(a));
+    EXPECT_EQ(ReadBytes(folder_.Path() + "home/data/Trash/files/holiday café.jpg"), bytes);
+    EXPECT_EQ(Cli({"matches"}).out, "");
+    r = Cli({"undo"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(ReadBytes(a), bytes);
+    EXPECT_EQ(Cli({"matches"}).out, rows);
+
+    // A move that would replace a file needs --replace; the rows follow.
+    const std::string other = folder_.Make("other");
+    WriteBytes(other + "b.jpg", "another");
+    r = Cli({"move", b, other});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("already exists"), std::string::npos) << r.err;
+    EXPECT_EQ(ReadBytes(other + "b.jpg"), "another");
+    r = Cli({"move", b, other, "--replace"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(Cli({"matches"}).out.find(other + "b.jpg"), std::string::npos);
+    EXPECT_EQ(Cli({"undo"}).status, 0);
+    EXPECT_EQ(ReadBytes(other + "b.jpg"), "another");
+    EXPECT_EQ(Cli({"matches"}).out, rows);
+
+    // A missing file: the reason, exit status 1.
+    r = Cli({"delete", pictures_ + "none.jpg", "--permanent"});
+    EXPECT_EQ(r.status, 0);  // only its (absent) records go
+    r = Cli({"move", pictures_ + "none.jpg", other});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("No such file or directory"), std::string::npos) << r.err;
 }
 
 TEST_F(CliTest, ErrorsExitWithOneAndTheWindowsMessage) {

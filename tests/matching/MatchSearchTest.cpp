@@ -136,17 +136,23 @@ TEST_F(IdentifyTest, ProgressMaximumIsBoundedForLargeTables) {
     EXPECT_EQ(controls_.ProgressPositionValue, 2 + 2 + 1);
 }
 
-TEST_F(IdentifyTest, UnparsableSignatureEndsTheCommandWithTheConversionError) {
+TEST_F(IdentifyTest, UnparsableSignaturesAreSkippedAndCountedInTheSummary) {
+    // Damaged texts as picture and as candidate, before and after the others.
     AddRecord("/p/", "a.jpg", Uniform(5));
     AddRecord("/p/", "b.jpg", "   5   x");
-    try {
-        matcher_.IdentifyButtonClick();
-        FAIL();
-    } catch (const EConvertError& error) {
-        EXPECT_EQ(error.Message(), "'   x' is not a valid integer value");
-    }
+    AddRecord("/p/", "c.jpg", Uniform(6));
+    AddRecord("/p/", "d.jpg", "");
+    matcher_.IdentifyButtonClick();
+    EXPECT_EQ(Rows(), (std::vector<TMatchRow>{{1, "/p/a.jpg", "/p/c.jpg"}}));
+    EXPECT_EQ(matcher_.SkippedDamaged(), 2);
+    EXPECT_NE(controls_.Messages.back().find("; 2 records skipped, signature unreadable"),
+              std::string::npos);
     EXPECT_EQ(controls_.CursorValue, TCursor::crDefault);
     EXPECT_FALSE(controls_.ProgressVisibleValue);
+    // Match single over the same table passes the damaged candidates by.
+    SelectRecord("/p/", "a.jpg");
+    matcher_.MatchSingleButtonClick();
+    EXPECT_EQ(Rows(), (std::vector<TMatchRow>{{1, "/p/a.jpg", "/p/c.jpg"}}));
 }
 
 class CompareOneImageTest : public MatchFixture {};

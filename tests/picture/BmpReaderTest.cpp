@@ -268,6 +268,37 @@ TEST(BmpReader, PixelsStartRightAfterTheColourTable) {
     EXPECT_EQ(raster.GetPixel(1, 0), 0xFF070707u);
 }
 
+// What the conversion run relies on before it replaces a bitmap: every pixel
+// byte present, read from where the file header says the pixels begin.
+TEST(BmpReader, PixelsCompleteOnlyWhenReadWholeFromTheHeadersOffset) {
+    const TBmpLayout whole = Layout(40, 24, 0, {}, PaddedRows({{1, 2, 3, 4, 5, 6}, {7, 8, 9, 10, 11, 12}}));
+    TBmpLayout gap = whole;
+    gap.gapAfterTable = 4;
+    TBmpLayout cut = whole;
+    cut.pixels.resize(cut.pixels.size() - 1);
+    const TBmpLayout runs = Layout(40, 8, 1, kFourColours, {2, 1, 0, 0, 2, 3, 0, 1}, 2);
+    TBmpLayout runsCut = runs;
+    runsCut.pixels.resize(4);
+    const struct {
+        const char* name;
+        std::vector<uint8_t> bytes;
+        bool complete;
+    } cases[] = {
+        {"whole", BuildBmp(whole), true},
+        {"gap before the pixels", BuildBmp(gap), false},
+        {"one byte short", BuildBmp(cut), false},
+        {"run-length to its end", BuildBmp(runs), true},
+        {"run-length cut short", BuildBmp(runsCut), false},
+        {"no bytes", {}, false},
+    };
+    for (const auto& c : cases) {
+        TReadOnlyMemoryStream stream(c.bytes.data(), c.bytes.size());
+        TBitmap bitmap;
+        bitmap.LoadFromStream(stream);
+        EXPECT_EQ(bitmap.PixelsComplete(), c.complete) << c.name;
+    }
+}
+
 TEST(BmpReader, ImageSizeLimitsTheBytesTaken) {
     TBmpLayout s = Layout(40, 24, 0, {}, PaddedRows({{1, 2, 3, 4, 5, 6}, {7, 8, 9, 10, 11, 12}}), 2);
     s.imageSize = 8;  // only the bottom row

@@ -190,12 +190,16 @@ TEST_F(ComputeRunTest, OddNamesNeverCrashOrLoseRecords) {
                                  "صورة.jpg", "bad\xff\xfe.jpg", std::string(120, 'n') + ".jpg"};
     uint32_t seed = 10;
     for (const std::string& name : names) WriteJpeg(pictures_ + name, MakePattern(seed++));
+    // A name longer than its field is never stored cut: skipped on every run.
+    const bool longNameFits = names[5].size() <= StoredWidth("FileName");
+    const size_t records = longNameFits ? 6u : 5u;
+    const std::string skipped =
+        longNameFits ? "" : "; 1 files skipped, names too long for the table";
     engine_.ComputeButtonClick();
-    EXPECT_EQ(Records().size(), 6u);
+    EXPECT_EQ(Records().size(), records);
     engine_.ComputeButtonClick();
-    // The name longer than its field is stored cut: purged and added again.
-    EXPECT_EQ(LastMessage(), "1 records added; 0 records edited in 00:00:00");
-    EXPECT_EQ(Records().size(), 6u);
+    EXPECT_EQ(LastMessage(), "0 records added; 0 records edited in 00:00:00" + skipped);
+    EXPECT_EQ(Records().size(), records);
 }
 
 TEST_F(ComputeRunTest, FolderNamedLikeAPictureIsNotStored) {

@@ -4,20 +4,45 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <tuple>
 #include <vector>
 
 #include "TestPictures.h"
 #include "scan/Engine.h"
+#include "util/SafeFiles.h"
 
 namespace corvane::test {
+
+// A trash in a test folder: files move to FOLDER/files/ with an info file.
+// Refuse makes every move fail as a volume without a trash would.
+class TTestTrash : public TTrashCan {
+  public:
+    std::string Folder;  // ends in "/"
+    bool Refuse = false;
+    std::vector<std::string> Taken;  // original names
+
+    std::string MoveToTrash(const std::string& fileName) override {
+        if (Refuse) throw EFileAction("Unable to move " + fileName + " to the trash: refused");
+        std::filesystem::create_directories(Folder + "files");
+        std::filesystem::create_directories(Folder + "info");
+        const std::string target = Folder + "files/" + std::to_string(Taken.size()) + "-" +
+                                   fileName.substr(fileName.rfind('/') + 1);
+        MoveFileNoReplace(fileName, target);
+        WriteBytes(TrashInfoPathOf(target), "[Trash Info]\nPath=" + fileName + "\n");
+        Taken.push_back(fileName);
+        return target;
+    }
+};
 
 class EngineFixture : public ::testing::Test {
   protected:
     EngineFixture() {
         programFolder_ = data_.Make("program");
         pictures_ = data_.Make("pictures");
+        trash_.Folder = data_.Make("trash");
+        engine_.Trash = &trash_;
         engine_.StartUp(programFolder_);
         controls_.Search = pictures_;
     }
@@ -33,6 +58,13 @@ class EngineFixture : public ::testing::Test {
         return records;
     }
 
+    // The width the open signature table stores for a field.
+    size_t StoredWidth(const std::string& fieldName) {
+        for (const TFieldDef& def : engine_.Signatures.SignaturesTable.FieldDefs)
+            if (def.Name == fieldName) return static_cast<size_t>(def.Size);
+        return 0;
+    }
+
     size_t MatchCount() { return static_cast<size_t>(engine_.Matches.MatchTable.RecordCount()); }
 
     std::string LastMessage() const {
@@ -40,6 +72,7 @@ class EngineFixture : public ::testing::Test {
     }
 
     TTempFolder data_;
+    TTestTrash trash_;
     std::string programFolder_;
     std::string pictures_;
     TPlainFormControls controls_;

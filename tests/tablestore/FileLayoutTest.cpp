@@ -6,7 +6,33 @@
 namespace corvane::testing {
 namespace {
 
-using FileLayoutTest = TablesFixture;
+// The layout tables had before the name fields widened: still written by
+// the earlier definitions, still opened unchanged.
+using FileLayoutTest = LegacyTablesFixture;
+using NewFileLayoutTest = TablesFixture;
+
+TEST_F(NewFileLayoutTest, NewTablesHaveWideNamesExactKeysAndByFileDate) {
+    matches.reset();
+    sigs.reset();
+    const auto sig = ReadBytes(folder / "Signatures.DAT");
+    const auto match = ReadBytes(folder / "Matches.DAT");
+    const auto idx = ReadBytes(folder / "Signatures.IDX");
+    const auto midx = ReadBytes(folder / "Matches.IDX");
+    EXPECT_EQ(sig.size(), 3199u);
+    EXPECT_EQ(LE16(sig, 21), 9 + 252 + 252 + 9 + 252);  // text: size + 1, and a flag
+    EXPECT_EQ(LE16(match, 21), 9 + 5 + 252 + 252);
+    for (size_t field : {0, 1}) EXPECT_EQ(sig[127 + field * 768 + 86], 250);
+    for (size_t field : {1, 2}) EXPECT_EQ(match[127 + field * 768 + 86], 250);
+    const size_t primary = 10, byFileDate = 250;
+    EXPECT_EQ(idx[9], 2);  // two secondaries
+    EXPECT_EQ(LE16(idx, primary + 31), 504);
+    EXPECT_EQ(idx[primary + 34], 0);  // exact case
+    EXPECT_EQ(std::string(idx.begin() + byFileDate + 1, idx.begin() + byFileDate + 11),
+              "ByFileDate");
+    EXPECT_EQ(LE16(idx, byFileDate + 31), 9 + 252 + 252 + 4);
+    EXPECT_EQ(LE16(midx, primary + 31), 5 + 252 + 252);
+    EXPECT_EQ(midx[primary + 34], 0);
+}
 
 TEST_F(FileLayoutTest, NewTablesHaveTheirFixedSizesAndHeaders) {
     matches.reset();

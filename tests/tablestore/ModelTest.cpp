@@ -14,7 +14,8 @@ std::string Upper(std::string text) {
     return text;
 }
 
-class ModelTest : public TablesFixture {
+// Keys folded to upper case: the earlier tables' primary index.
+class ModelTest : public LegacyTablesFixture {
   protected:
     struct Row {
         std::string name, sig;

@@ -18,19 +18,16 @@ const std::string kSigB(192, 'B');
 
 using StringFieldTest = TablesFixture;
 
-TEST_F(StringFieldTest, WrittenTextIsCutTrimmedAndNullWhenEmpty) {
+TEST_F(StringFieldTest, WrittenTextIsTrimmedAndNullWhenEmpty) {
     struct Case {
         std::string written;
         std::string read;
         bool null;
     };
-    const std::string long120(120, 'x');
+    const std::string long250(250, 'x');
     const Case cases[] = {
-        {"abc   ", "abc", false},
-        {"   ", "", true},
-        {"", "", true},
-        {"  lead", "  lead", false},
-        {long120, std::string(100, 'x'), false},
+        {"abc   ", "abc", false},    {"   ", "", true},         {"", "", true},
+        {"  lead", "  lead", false}, {long250, long250, false}, {long250 + "   ", long250, false},
         {"tab\t", "tab\t", false},
     };
     for (const auto& c : cases) {
@@ -41,6 +38,45 @@ TEST_F(StringFieldTest, WrittenTextIsCutTrimmedAndNullWhenEmpty) {
         EXPECT_EQ(sigs->SignaturesTableFileName.AsString(), c.read) << c.written;
         EXPECT_EQ(sigs->SignaturesTableFileName.IsNull(), c.null) << c.written;
     }
+}
+
+using LegacyStringFieldTest = LegacyTablesFixture;
+
+// Never cut: the write fails, naming the field, and the record is not changed;
+// the open table's sizes count, whatever the field objects declare.
+TEST_F(LegacyStringFieldTest, TextLongerThanTheOpenTablesFieldIsRefusedNotCut) {
+    EXPECT_EQ(sigs->SignaturesTableFileName.Size(), 100);
+    EXPECT_EQ(matches->MatchTableFile1.Size(), 200);
+    AddSignature(std::string(100, 'n'), "/p/", kSigA);
+    Sig().Edit();
+    EXPECT_EQ(ErrorOf([&] { sigs->SignaturesTableFileName.SetAsString(std::string(101, 'n')); }),
+              "Value of field 'FileName' is too long: 101 characters, at most 100");
+    Sig().Post();
+    EXPECT_EQ(sigs->SignaturesTableFileName.AsString(), std::string(100, 'n'));
+    // A search for a longer name finds nothing, though its first 100 match.
+    EXPECT_FALSE(SeekSignature(std::string(101, 'n'), "/p/"));
+    EXPECT_TRUE(SeekSignature(std::string(100, 'n'), "/p/"));
+    Match().Append();
+    EXPECT_EQ(ErrorOf([&] { matches->MatchTableFile2.SetAsString(std::string(201, 'f')); }),
+              "Value of field 'File2' is too long: 201 characters, at most 200");
+}
+
+TEST_F(StringFieldTest, NewTablesHoldNamesOf250CharactersAndRefuseLonger) {
+    for (TField* field : {static_cast<TField*>(&sigs->SignaturesTableFileName),
+                          static_cast<TField*>(&sigs->SignaturesTableFilePath),
+                          static_cast<TField*>(&matches->MatchTableFile1),
+                          static_cast<TField*>(&matches->MatchTableFile2)})
+        EXPECT_EQ(field->Size(), 250) << field->FieldName();
+    // Two folders that agree in their first 100 characters stay two records.
+    const std::string folder(120, 'f');
+    AddSignature("IMG_0001.JPG", "/" + folder + "/", kSigA);
+    AddSignature("IMG_0001.JPG", "/" + folder + "/edited/", kSigB);
+    EXPECT_EQ(Sig().RecordCount(), 2);
+    ASSERT_TRUE(SeekSignature("IMG_0001.JPG", "/" + folder + "/edited/"));
+    EXPECT_EQ(sigs->SignaturesTableSignature.AsString(), kSigB);
+    Sig().Append();
+    EXPECT_EQ(ErrorOf([&] { sigs->SignaturesTableFilePath.SetAsString(std::string(251, 'p')); }),
+              "Value of field 'FilePath' is too long: 251 characters, at most 250");
 }
 
 TEST_F(StringFieldTest, WritesOutsideEditStatesAreRefused) {
@@ -94,8 +130,29 @@ TEST_F(StringFieldTest, IntegerFieldRoundTripsAndNullReadsZero) {
 }
 
 using KeyTest = TablesFixture;
+using LegacyKeyTest = LegacyTablesFixture;
 
-TEST_F(KeyTest, CaseInsensitivePrimaryFindsAndRejectsOtherCase) {
+TEST_F(KeyTest, NamesDifferingInCaseAreDifferentRecords) {
+    AddSignature("a.jpg", "/p/", kSigA);
+    AddSignature("A.JPG", "/p/", kSigB);
+    AddSignature("a.jpg", "/P/", kSigB);
+    EXPECT_EQ(Sig().RecordCount(), 3);
+    ASSERT_TRUE(SeekSignature("A.JPG", "/p/"));
+    EXPECT_EQ(sigs->SignaturesTableSignature.AsString(), kSigB);
+    ASSERT_TRUE(SeekSignature("a.jpg", "/p/"));
+    EXPECT_EQ(sigs->SignaturesTableSignature.AsString(), kSigA);
+    EXPECT_FALSE(SeekSignature("A.jpg", "/p/"));
+    for (const char* second : {"/b/y.jpg", "/B/Y.JPG"}) {
+        Match().Append();
+        matches->MatchTableMaxDiff.SetAsInteger(3);
+        matches->MatchTableFile1.SetAsString("/a/x.jpg");
+        matches->MatchTableFile2.SetAsString(second);
+        Match().Post();
+    }
+    EXPECT_EQ(Match().RecordCount(), 2);
+}
+
+TEST_F(LegacyKeyTest, CaseInsensitivePrimaryFindsAndRejectsOtherCase) {
     AddSignature("PIC.JPG", "/HOME/", kSigA);
     EXPECT_TRUE(SeekSignature("pic.jpg", "/home/"));
     EXPECT_EQ(sigs->SignaturesTableFileName.AsString(), "PIC.JPG");
@@ -112,13 +169,13 @@ TEST_F(KeyTest, CaseInsensitivePrimaryFindsAndRejectsOtherCase) {
     EXPECT_EQ(Sig().RecordCount(), 1);
 }
 
-TEST_F(KeyTest, OnlyAsciiLettersFold) {
+TEST_F(LegacyKeyTest, OnlyAsciiLettersFold) {
     AddSignature("\xe4.jpg", "/", kSigA);  // a byte above 127 keeps its case
     EXPECT_FALSE(SeekSignature("\xc4.JPG", "/"));
     EXPECT_TRUE(SeekSignature("\xe4.JPG", "/"));
 }
 
-TEST_F(KeyTest, MatchDuplicateNamesPrimaryAndMatchesTable) {
+TEST_F(LegacyKeyTest, MatchDuplicateNamesPrimaryAndMatchesTable) {
     for (int i = 0; i < 2; ++i) {
         Match().Append();
         matches->MatchTableMaxDiff.SetAsInteger(3);
@@ -316,8 +373,8 @@ TEST_F(CursorTest, IndexNameSwitchKeepsCurrentAndRejectsUnknown) {
     AddSignature("b", "/", kSigA);
     ASSERT_TRUE(SeekSignature("a", "/"));
     int code = 0;
-    EXPECT_EQ(ErrorOf([&] { Sig().SetIndexName("ByFileDate"); }, &code),
-              "Store Engine Error # 10022 Invalid secondary index name 'ByFileDate' specified for "
+    EXPECT_EQ(ErrorOf([&] { Sig().SetIndexName("ByName"); }, &code),
+              "Store Engine Error # 10022 Invalid secondary index name 'ByName' specified for "
               "table 'Signatures.DAT'");
     EXPECT_EQ(Sig().IndexName(), "");
     EXPECT_EQ(sigs->SignaturesTableFileName.AsString(), "a");
@@ -325,6 +382,28 @@ TEST_F(CursorTest, IndexNameSwitchKeepsCurrentAndRejectsUnknown) {
     EXPECT_EQ(sigs->SignaturesTableFileName.AsString(), "a");
     Sig().Prior();
     EXPECT_EQ(sigs->SignaturesTableFileName.AsString(), "b");
+}
+
+TEST_F(CursorTest, ByFileDateOrdersByDateThenName) {
+    EXPECT_TRUE(Sig().HasIndex("ByFileDate"));
+    EXPECT_TRUE(Sig().HasIndex("bysignature"));
+    EXPECT_TRUE(Sig().HasIndex(""));
+    EXPECT_FALSE(Sig().HasIndex("ByName"));
+    AddSignature("c", "/", kSigA, 45000.5);
+    AddSignature("b", "/", kSigA, 44000.0);
+    AddSignature("a", "/", kSigA, 45000.5);
+    Sig().Append();  // no date: first
+    sigs->SignaturesTableFileName.SetAsString("z");
+    Sig().Post();
+    Sig().SetIndexName("ByFileDate");
+    EXPECT_EQ(Names(), (std::vector<std::string>{"z", "b", "a", "c"}));
+}
+
+TEST_F(LegacyKeyTest, EarlierTablesLackByFileDateAndSaySo) {
+    EXPECT_FALSE(Sig().HasIndex("ByFileDate"));
+    int code = 0;
+    ErrorOf([&] { Sig().SetIndexName("ByFileDate"); }, &code);
+    EXPECT_EQ(code, 10022);
 }
 
 TEST_F(CursorTest, BookmarksReturnToTheRecord) {

@@ -96,6 +96,30 @@ class TablesFixture : public ::testing::Test {
     std::unique_ptr<TMatchTableObjects> matches;
 };
 
+// The two tables as they were created before the name fields widened (sizes
+// 100, 100, 200, 200, case-insensitive primary indexes, no ByFileDate), made
+// through the store itself so that no stored file needs shipping.
+inline void CreateLegacyTables(const std::string& folder) {
+    const std::pair<const char*, void (*)(TFieldDefs&, TIndexDefs&)> tables[] = {
+        {"Signatures.DAT", DefineLegacySignaturesTable}, {"Matches.DAT", DefineLegacyMatchTable}};
+    for (const auto& [name, define] : tables) {
+        TStoreTable table;
+        table.SetDatabaseName(folder);
+        table.SetTableName(name);
+        define(table.FieldDefs, table.IndexDefs);
+        table.CreateTable();
+    }
+}
+
+// Both tables in the earlier format, opened by the program's start-up.
+class LegacyTablesFixture : public TablesFixture {
+  protected:
+    void SetUp() override {
+        CreateLegacyTables(folder.Path());
+        Start();
+    }
+};
+
 // Runs `body` and returns the message of the EDatabaseError it throws.
 template <class F>
 std::string ErrorOf(F body, int* code = nullptr) {

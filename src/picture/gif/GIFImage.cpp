@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 
+#include "picture/PixelMemory.h"
 #include "picture/gif/GIFLZW.h"
 #include "picture/gif/GIFReader.h"
 
@@ -207,8 +208,10 @@ void TGIFSubImage::LoadImage(TGIFReader& reader, bool keepPixels) {
 void TGIFSubImage::DecodePixels(TGIFReader& reader, bool keepPixels) {
     const uint8_t fill = Transparent() ? TransparentColorIndex() : 0;
     if (keepPixels) {
+        const size_t pixels = static_cast<size_t>(width_) * height_;
+        AnnouncePixelBuffer(pixels, pixels);
         try {
-            data_.assign(static_cast<size_t>(width_) * height_, fill);
+            data_.assign(pixels, fill);
         } catch (const std::bad_alloc&) {
             throw EOutOfResources("Out of system resources");
         }

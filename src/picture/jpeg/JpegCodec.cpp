@@ -11,6 +11,7 @@
 
 #include <algorithm>
 
+#include "picture/PixelMemory.h"
 #include "picture/jpeg/JpegMessages.h"
 
 namespace corvane {
@@ -323,6 +324,11 @@ void DecodeJpeg(const uint8_t* data, size_t size, const TJpegDecodeOptions& opti
     bool quantized = ConfigureDecoder(cinfo, options);
     bool buffered = options.incrementalDisplay && jpeg_has_multiple_scans(&cinfo);
     cinfo.buffered_image = buffered ? TRUE : FALSE;
+    if (jpeg_has_multiple_scans(&cinfo)) {
+        // The decoder then holds every coefficient of the picture, two bytes each.
+        const uint64_t pixels = uint64_t{cinfo.image_width} * cinfo.image_height;
+        AnnouncePixelBuffer(pixels, pixels * static_cast<uint64_t>(cinfo.num_components) * 2);
+    }
     jpeg_start_decompress(&cinfo);
     sink.Start(OutputFormat(cinfo, quantized));
     if (buffered) {

@@ -138,7 +138,8 @@ void LoadPictureFile(TLoadControls& controls, const std::string& fileName, bool 
 }
 
 void LoadConversionPicture(TLoadControls& controls, const std::string& fileName,
-                           TBitmap32& raster) {
+                           TBitmap32& raster, bool* pixelsComplete) {
+    if (pixelsComplete != nullptr) *pixelsComplete = false;
     EmptyRaster(raster);
     const TPictureKind kind = PictureKindOf(fileName);
     if (kind == TPictureKind::pkNone) return;
@@ -150,6 +151,12 @@ void LoadConversionPicture(TLoadControls& controls, const std::string& fileName,
         decoder.reset();
         controls.SetScreenCursor(TCursor::crArrow);
         throw;
+    }
+    if (pixelsComplete != nullptr) {
+        const auto* picture = dynamic_cast<const TPicture*>(decoder->Source());
+        const auto* bitmap =
+            picture != nullptr ? dynamic_cast<const TBitmap*>(picture->Graphic()) : nullptr;
+        *pixelsComplete = kind != TPictureKind::pkBMP || (bitmap != nullptr && bitmap->PixelsComplete());
     }
     decoder.reset();
     controls.SetScreenCursor(TCursor::crArrow);

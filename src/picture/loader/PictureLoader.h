@@ -51,7 +51,10 @@ void LoadPictureFile(TLoadControls& controls, const std::string& fileName, bool 
 // The conversion run's loader: empties raster, picks the decoder as above
 // (no picture: nothing more), shows the busy cursor, loads and assigns, frees
 // the decoder and sets the arrow cursor (also on failure). No existence test,
-// no progress, no message processing; failures propagate.
-void LoadConversionPicture(TLoadControls& controls, const std::string& fileName, TBitmap32& raster);
+// no progress, no message processing; failures propagate. PixelsComplete,
+// when given, tells whether a bitmap's pixels were all read from the offset
+// its file header gives (TBitmap::PixelsComplete); true for other kinds.
+void LoadConversionPicture(TLoadControls& controls, const std::string& fileName, TBitmap32& raster,
+                           bool* pixelsComplete = nullptr);
 
 }  // namespace corvane
