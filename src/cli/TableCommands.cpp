@@ -31,17 +31,12 @@ struct TMatchOptions {
     }
 };
 
-// The folder as the window's chooser gives it: absolute and canonical,
-// ending in "/", so the records name their pictures in full. A folder that
-// does not exist is an error rather than an empty run.
+// The folder in full, so that messages and records name it so; the engine
+// resolves links and refuses a folder that does not exist.
 std::string SearchFolder(const std::string& folder) {
     std::error_code error;
-    const std::filesystem::path full =
-        std::filesystem::weakly_canonical(std::filesystem::absolute(folder, error), error);
-    const std::string name = error ? folder : full.string();
-    if (error || !std::filesystem::is_directory(full, error))
-        throw Exception(Format("The search folder %s does not exist", name.c_str()));
-    return name.back() == '/' ? name : name + '/';
+    const std::filesystem::path full = std::filesystem::absolute(folder, error);
+    return error ? folder : full.lexically_normal().string();
 }
 
 struct TComputeOptions {

@@ -201,7 +201,7 @@ TEST_F(CliTest, ErrorsExitWithOneAndTheWindowsMessage) {
     EXPECT_NE(r.err.find("none.jpg"), std::string::npos);
 }
 
-TEST_F(CliTest, SearchFolderIsTakenInFullAndMustExist) {
+TEST_F(CliTest, SearchFolderIsNamedInFull) {
     WriteJpeg(pictures_ + "a.jpg", MakePattern(5));
     const std::string command = "cd " + Quote(folder_.Path()) + " && " + Quote(CORVANE_CLI) +
                                 " --data data compute --folder pictures >/dev/null";
@@ -209,7 +209,7 @@ TEST_F(CliTest, SearchFolderIsTakenInFullAndMustExist) {
     EXPECT_EQ(Fields(Cli({"signatures"}).out)[1], pictures_);
     const TResult r = Cli({"compute", "--folder", pictures_ + "none"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "corvane-cli: The search folder " + pictures_ + "none does not exist\n");
+    EXPECT_EQ(r.err, "corvane-cli: The search folder \"" + pictures_ + "none\" does not exist\n");
 }
 
 TEST_F(CliTest, SettingsFileGivesTheDefaults) {
