@@ -274,7 +274,7 @@ bool TCorvaneEngine::ComputeFromFile(const std::string& fileName, TDateTime& fil
         std::optional<TDecodeReservation> reservation;
         if (beside) reservation.emplace(prefetch_->Budget());
         if (attempt > 0) controls_.SetProgressPosition(controls_.ProgressPosition() - 1);
-        const TFileStamp before = StampOf(fileName);
+        const TContentStamp before = StampOf(fileName);
         fileDate = FileDateOf(fileName);
         try {
             LoadPictureFile(controls_, fileName, false, loaded, Image);

@@ -76,8 +76,8 @@ bool FileIsGone(const std::string& fileName) {
     return errno == ENOENT || errno == ENOTDIR;
 }
 
-TFileStamp StampOf(const std::string& fileName) {
-    TFileStamp stamp;
+TContentStamp StampOf(const std::string& fileName) {
+    TContentStamp stamp;
     struct stat info;
     if (::stat(fileName.c_str(), &info) != 0) return stamp;
     stamp.Regular = S_ISREG(info.st_mode);

@@ -57,16 +57,17 @@ bool IsRegularFile(const std::string& fileName);
 // cannot be read, is not gone.
 bool FileIsGone(const std::string& fileName);
 
-// What changes when a file's content is replaced, read without opening it.
-struct TFileStamp {
+// What changes when a file's content is replaced, read without opening it
+// (links followed; unlike the action journal's stamp, the change time counts).
+struct TContentStamp {
     bool Regular = false;
     dev_t Device = 0;
     ino_t Inode = 0;
     int64_t Size = 0;
     int64_t ModifiedNs = 0;
     int64_t ChangedNs = 0;
-    bool operator==(const TFileStamp&) const = default;
+    bool operator==(const TContentStamp&) const = default;
 };
-TFileStamp StampOf(const std::string& fileName);
+TContentStamp StampOf(const std::string& fileName);
 
 }  // namespace corvane

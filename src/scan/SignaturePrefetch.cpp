@@ -209,7 +209,7 @@ TPrefetchedSignature TSignaturePrefetcher::Compute(const std::string& fileName, 
     // The date is taken before the read and the file looked at again after
     // it, so a stored date never belongs to other pixels than its signature.
     for (int attempt = 0; attempt < 2; ++attempt) {
-        const TFileStamp before = StampOf(fileName);
+        const TContentStamp before = StampOf(fileName);
         if (!before.Regular) {
             result.Status = TStatus::Missing;
             return result;

@@ -184,7 +184,7 @@ TEST_F(CompareOneImageTest, KeepsOrderAndCurrentRecordAndLeavesProgressAlone) {
 TEST_F(CompareOneImageTest, DuplicateRowFailsWithTheStoreErrorAndLeavesTheTableUsable) {
     matcher_.AppendMatch(0, "/p/a.jpg", "/p/b.jpg");
     try {
-        matcher_.AppendMatch(0, "/P/A.JPG", "/p/b.jpg");
+        matcher_.AppendMatch(0, "/p/a.jpg", "/p/b.jpg");
         FAIL();
     } catch (const EStoreEngineError& error) {
         EXPECT_EQ(error.ErrorCode(), 9729);

@@ -167,7 +167,8 @@ TEST_F(ComputeRunTest, BadMarginStopsTheRunAfterPostingAndRestoresTheWindow) {
     EXPECT_EQ(ReadTextLines(programFolder_ + "log.txt").size(), 1u);
 }
 
-TEST_F(ComputeRunTest, RecordUnderOtherLetterCaseIsRewrittenKeepingItsCase) {
+// Names that differ only in letter case are two files here.
+TEST_F(ComputeRunTest, RecordUnderOtherLetterCaseIsAnotherFile) {
     WriteJpeg(pictures_ + "a.jpg", MakePattern(5));
     TStoreTable& table = engine_.Signatures.SignaturesTable;
     table.Append();
@@ -178,10 +179,10 @@ TEST_F(ComputeRunTest, RecordUnderOtherLetterCaseIsRewrittenKeepingItsCase) {
     table.Post();
     engine_.Run = TComputeRunState();
     engine_.UpdateSignature(pictures_ + "a.jpg");
-    EXPECT_EQ(engine_.Run.EditedCount, 1);
-    EXPECT_EQ(
-        Records(),
-        (std::vector<std::pair<std::string, std::string>>{{"A.JPG", UpperCaseAscii(pictures_)}}));
+    EXPECT_EQ(engine_.Run.EditedCount, 0);
+    EXPECT_EQ(engine_.Run.AddedCount, 1);
+    EXPECT_EQ(Records(), (std::vector<std::pair<std::string, std::string>>{
+                             {"A.JPG", UpperCaseAscii(pictures_)}, {"a.jpg", pictures_}}));
     EXPECT_EQ(engine_.Signatures.SignaturesTableSignature.Value().size(), 192u);
 }
 
