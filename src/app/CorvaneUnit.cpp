@@ -39,6 +39,7 @@
 #include "review/PairView.h"
 #include "review/WindowTexts.h"
 #include "scan/TextFiles.h"
+#include "util/ProgramFolder.h"
 
 namespace corvane {
 
@@ -139,13 +140,7 @@ TFolderEdit::TFolderEdit(QWidget* parent) : QWidget(parent) {
 }
 
 std::string DefaultProgramFolder() {
-    std::string folder;
-    if (const char* data = std::getenv("CORVANE_DATA"); data != nullptr && *data != '\0')
-        folder = data;
-    else
-        folder = QCoreApplication::applicationDirPath().toStdString();
-    if (folder.empty() || folder.back() != '/') folder += '/';
-    return folder;
+    return ResolveProgramFolder().Path;
 }
 
 // ------------------------------------------------------------ construction
@@ -639,6 +634,15 @@ void TCorvaneForm::FormShow() {
     SelectPage(TTabPage::CompSigTabSheet);
     bool started = false;
     RunExclusive("Start-up", [this, &started] {
+        // The title says which program folder is in use, and why.
+        std::string description = programFolder_;
+        if (!description.empty() && description.back() != '/') description += '/';
+        if (programFolder_.empty()) {
+            const TProgramFolder chosen = ResolveProgramFolder();
+            programFolder_ = chosen.Path;
+            description = DescribeProgramFolder(chosen);
+        }
+        setWindowTitle(QString::fromStdString("Corvane - " + description));
         engine_->StartUp(programFolder_);
         started = true;
     });

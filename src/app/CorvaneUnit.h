@@ -47,8 +47,8 @@ class TFolderEdit : public QWidget {
     QToolButton* BrowseButton;
 };
 
-// The program folder: CORVANE_DATA when set, else the executable's folder;
-// always ending in "/".
+// The program folder (see util/ProgramFolder.h), always ending in "/"; the
+// user data folder is created when it is the one chosen.
 std::string DefaultProgramFolder();
 
 class TCorvaneForm : public QWidget, public TFormControls {

@@ -201,7 +201,7 @@ void TTableFiles::Create(TStoreEnv& env, const TTablePaths& paths,
     if (error != 0) {
         data.reset();
         env.Remove(paths.data);
-        Fail(9218);
+        FailWrite(error);
     }
 }
 
@@ -256,13 +256,13 @@ void TTableFiles::Close() {
 void TTableFiles::WriteDataHeaderNow() {
     uint8_t bytes[kDataHeaderSize];
     WriteDataHeader(bytes, header_, NowAsDateTime());
-    if (data_->WriteAt(0, bytes, sizeof bytes) != 0) Fail(9218);
+    CheckWrite(data_->WriteAt(0, bytes, sizeof bytes));
 }
 
 void TTableFiles::WriteIndexHeaderNow() {
     uint8_t page[kPageSize];
     WriteIndexHeader(page, index_);
-    if (indexFile_->WriteAt(0, page, kPageSize) != 0) Fail(9218);
+    CheckWrite(indexFile_->WriteAt(0, page, kPageSize));
 }
 
 void TTableFiles::Sync(TStoreFile& file) {
@@ -309,7 +309,7 @@ uint64_t TTableFiles::RecordOffset(uint32_t recNo) const {
 }
 
 void TTableFiles::WriteRecordBytes(uint32_t recNo, const uint8_t* data, size_t size) {
-    if (data_->WriteAt(RecordOffset(recNo), data, size) != 0) Fail(9218);
+    CheckWrite(data_->WriteAt(RecordOffset(recNo), data, size));
 }
 
 void TTableFiles::SyncData() {

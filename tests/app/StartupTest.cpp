@@ -70,7 +70,8 @@ TEST_F(StartupTest, EmptyFolderCreatesTablesAndShowsDefaults) {
 
 TEST_F(StartupTest, ControlsCarryTheirCaptionsAndHints) {
     OpenForm();
-    EXPECT_EQ(form->windowTitle().toStdString(), "Corvane");
+    // The title names the program folder in use.
+    EXPECT_EQ(form->windowTitle().toStdString(), "Corvane - " + form->Engine().State.ProgramFolder);
     EXPECT_EQ(form->ComputeButton->text().toStdString(), "&Compute Signatures");
     EXPECT_EQ(form->IdentifyButton->text().toStdString(), "&Identify all Matches");
     EXPECT_EQ(form->MarginEdit->toolTip().toStdString(),
