@@ -27,6 +27,7 @@ void RegisterGroupCommands(corvane::TCommandLine& commandLine) {
             return run(commandLine.ProgramFolder().Path, (*command)->remaining());
         });
         (*command)->prefix_command();
+        (*command)->allow_extras()->fallthrough(false);
     }
 }
 

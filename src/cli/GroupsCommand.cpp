@@ -146,7 +146,7 @@ int RunGroupsCommand(const std::string& programFolder, const std::vector<std::st
     } catch (const Exception& error) {
         return UsageError(error);
     }
-    TCliControls controls;
+    TCliControls controls(false);  // no run with progress here
     TCorvaneEngine engine(controls);
     engine.StartUp(programFolder);
     const int32_t margin = StrToInt(options.Margin ? *options.Margin : controls.MarginText());
@@ -168,7 +168,7 @@ int RunGroupsCommand(const std::string& programFolder, const std::vector<std::st
 int RunNotDuplicateCommand(const std::string& programFolder,
                            const std::vector<std::string>& words) {
     if (words.size() != 2) return UsageError(EGroupsUsage("not-duplicate takes two files"));
-    TCliControls controls;
+    TCliControls controls(false);  // no run with progress here
     TCorvaneEngine engine(controls);
     engine.StartUp(programFolder);
     std::string names[2];
