@@ -21,13 +21,15 @@ void RegisterGroupCommands(corvane::TCommandLine& commandLine) {
          corvane::RunGroupsCommand},
         {"not-duplicate", "Mark two pictures as not a duplicate of each other",
          corvane::RunNotDuplicateCommand}};
-    for (const auto& [name, description, run] : commands) {
-        auto command = std::make_shared<CLI::App*>();
-        *command = commandLine.AddCommand(name, description, [&commandLine, command, run] {
-            return run(commandLine.ProgramFolder().Path, (*command)->remaining());
-        });
-        (*command)->prefix_command();
-        (*command)->allow_extras()->fallthrough(false);
+    for (const auto& command : commands) {
+        const TRun run = std::get<2>(command);
+        auto app = std::make_shared<CLI::App*>();
+        *app = commandLine.AddCommand(
+            std::get<0>(command), std::get<1>(command), [&commandLine, app, run] {
+                return run(commandLine.ProgramFolder().Path, (*app)->remaining());
+            });
+        (*app)->prefix_command();
+        (*app)->allow_extras()->fallthrough(false);
     }
 }
 
