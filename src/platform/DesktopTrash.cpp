@@ -66,8 +66,8 @@ std::string ValidSiblingName(const std::string& fileName) {
            std::to_string(counter++);
 }
 
-// The .trashinfo names the original place, URL-escaped as the trash
-// specification writes it; never throws.
+// The .trashinfo names the original place, URL-escaped as the desktop trash
+// expects it; never throws.
 void RewriteTrashInfoPath(const std::string& pathInTrash, const std::string& original) {
     const std::string info = TrashInfoPathOf(pathInTrash);
     std::ifstream in(info, std::ios::binary);
