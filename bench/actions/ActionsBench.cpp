@@ -86,9 +86,10 @@ int main() {
             return 1;
         }
     }
-    std::printf("trash one picture with its records (%d rows in the table): median %.2f ms, "
-                "max %.2f ms\n",
-                kOtherRows, Median(trashMs), *std::max_element(trashMs.begin(), trashMs.end()));
+    std::printf(
+        "trash one picture with its records (%d rows in the table): median %.2f ms, "
+        "max %.2f ms\n",
+        kOtherRows, Median(trashMs), *std::max_element(trashMs.begin(), trashMs.end()));
     std::printf("undo one delete: median %.2f ms, max %.2f ms\n", Median(undoMs),
                 *std::max_element(undoMs.begin(), undoMs.end()));
     signatures.SignaturesTable.Close();

@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -21,39 +22,44 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QShortcut>
+#include <QSplitter>
 #include <QTabWidget>
+#include <QTextBrowser>
 #include <QTimer>
 #include <QToolButton>
 #include <QToolTip>
 #include <QUrl>
+#include <QVBoxLayout>
 #include <cstdlib>
 
+#include "app/HelpText.h"
 #include "app/PickStrToIntUnit.h"
 #include "platform/DesktopTrash.h"
 #include "review/FileActions.h"
 #include "review/PairView.h"
+#include "review/WindowTexts.h"
+#include "scan/TextFiles.h"
+#include "util/ProgramFolder.h"
 
 namespace corvane {
 
 namespace {
 
 constexpr int kHintHidePause = 5000;  // a hint stays 5 seconds
+constexpr int kProgressRefreshMs = 100;
+constexpr int64_t kProgressAlwaysShown = 10;
+
+// Keys of the window's own section of Corvane.INI.
+constexpr const char* kWindowSection = "Window";
+constexpr const char* kGeometryKey = "Geometry";
 
 QString Q(const std::string& text) {
     return QString::fromStdString(text);
 }
 
-QFont SansFont(int points, bool bold = false) {
-    QFont font("MS Sans Serif", points);
-    font.setStyleHint(QFont::SansSerif);
-    font.setBold(bold);
-    return font;
-}
-
-QFont MonoFont(int points) {
-    QFont font("Courier New", points);
-    font.setStyleHint(QFont::TypeWriter);
-    font.setFixedPitch(true);
+QFont BoldFont(const QFont& base) {
+    QFont font = base;
+    font.setBold(true);
     return font;
 }
 
@@ -63,51 +69,24 @@ T* Named(T* widget, const char* name) {
     return widget;
 }
 
-QPushButton* MakeButton(QWidget* parent, const char* name, const char* caption, int left, int top,
-                        int width, int height) {
+QPushButton* MakeButton(QWidget* parent, const char* name, const char* caption) {
     auto* button = Named(new QPushButton(caption, parent), name);
-    button->setGeometry(left, top, width, height);
     button->setAutoDefault(false);
     return button;
 }
 
-QCheckBox* MakeCheck(QWidget* parent, const char* name, const char* caption, int left, int top,
-                     int width) {
-    auto* box = Named(new QCheckBox(caption, parent), name);
-    box->setGeometry(left, top, width, 17);
-    return box;
+QCheckBox* MakeCheck(QWidget* parent, const char* name, const char* caption) {
+    return Named(new QCheckBox(caption, parent), name);
 }
 
-QLabel* MakeLabel(QWidget* parent, const char* name, const char* caption, int left, int top) {
-    auto* label = Named(new QLabel(caption, parent), name);
-    label->move(left, top);
-    label->adjustSize();
-    return label;
-}
-
-// A red bold hint label of the pair view.
-QLabel* MakeHintLabel(QWidget* parent, const char* name, const char* caption, int left, int top,
-                      int width, Qt::Alignment alignment) {
-    auto* label = Named(new QLabel(caption, parent), name);
-    label->setFont(SansFont(12, true));
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, Qt::red);
-    label->setPalette(palette);
-    label->setAlignment(alignment | Qt::AlignVCenter);
-    label->setGeometry(left, top, width, 22);
-    return label;
+QLabel* MakeLabel(QWidget* parent, const char* name, const char* caption) {
+    return Named(new QLabel(caption, parent), name);
 }
 
 void SetLabelColour(QLabel* label, const QColor& colour) {
     QPalette palette = label->palette();
     palette.setColor(QPalette::WindowText, colour);
     label->setPalette(palette);
-}
-
-void SetPictureViewDefaults(TImage32* view) {
-    view->SetBitmapAlign(TBitmapAlign::baTopLeft);
-    view->SetScale(1.0f);
-    view->SetScaleMode(TScaleMode::smResize);
 }
 
 std::vector<std::string> LinesOf(const QPlainTextEdit* memo) {
@@ -120,6 +99,26 @@ std::vector<std::string> LinesOf(const QPlainTextEdit* memo) {
     return lines;
 }
 
+QHBoxLayout* NewRow(QBoxLayout* parent) {
+    auto* row = new QHBoxLayout;
+    row->setContentsMargins(0, 0, 0, 0);
+    parent->addLayout(row);
+    return row;
+}
+
+// A widget holding a vertical layout without margins.
+QWidget* NewColumn(QWidget* parent, QVBoxLayout*& layout) {
+    auto* column = new QWidget(parent);
+    layout = new QVBoxLayout(column);
+    layout->setContentsMargins(0, 0, 0, 0);
+    return column;
+}
+
+// Splitter state as INI text (base64) and back.
+std::string SplitterKey(const QSplitter* splitter) {
+    return splitter->objectName().toStdString();
+}
+
 }  // namespace
 
 TFolderEdit::TFolderEdit(QWidget* parent) : QWidget(parent) {
@@ -129,8 +128,10 @@ TFolderEdit::TFolderEdit(QWidget* parent) : QWidget(parent) {
     Edit = new QLineEdit(this);
     BrowseButton = new QToolButton(this);
     BrowseButton->setText("...");
+    BrowseButton->setToolTip("Choose the folder");
     layout->addWidget(Edit);
     layout->addWidget(BrowseButton);
+    setFocusProxy(Edit);
     connect(BrowseButton, &QToolButton::clicked, this, [this] {
         const QString folder =
             QFileDialog::getExistingDirectory(this, "Select folder", Edit->text());
@@ -139,13 +140,7 @@ TFolderEdit::TFolderEdit(QWidget* parent) : QWidget(parent) {
 }
 
 std::string DefaultProgramFolder() {
-    std::string folder;
-    if (const char* data = std::getenv("CORVANE_DATA"); data != nullptr && *data != '\0')
-        folder = data;
-    else
-        folder = QCoreApplication::applicationDirPath().toStdString();
-    if (folder.empty() || folder.back() != '/') folder += '/';
-    return folder;
+    return ResolveProgramFolder().Path;
 }
 
 // ------------------------------------------------------------ construction
@@ -154,27 +149,28 @@ TCorvaneForm::TCorvaneForm(std::string programFolder, bool batchRequested, QWidg
     : QWidget(parent), programFolder_(std::move(programFolder)), batchRequested_(batchRequested) {
     setObjectName("CorvaneForm");
     setWindowTitle("Corvane");
-    setFont(SansFont(8));
-    QPalette palette = this->palette();
-    palette.setColor(QPalette::WindowText, Qt::black);
-    setPalette(palette);
-    setFixedSize(986, 636);
+    if (programFolder_.empty()) programFolder_ = DefaultProgramFolder();
     engine_ = std::make_unique<TCorvaneEngine>(*this);
     trash_ = std::make_unique<TDesktopTrash>();
     engine_->Trash = trash_.get();
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(6, 4, 6, 4);
+    layout->setSpacing(4);
     BuildPanel();
-    BuildActionBar();
+    layout->addWidget(Panel1);
     PageControl1 = Named(new QTabWidget(this), "PageControl1");
-    PageControl1->setGeometry(0, 49, 986, 636 - 49);
+    layout->addWidget(PageControl1, 1);
+    StatusLine = new TStatusLine(this);
+    layout->addWidget(StatusLine);
+    BuildActionBar();
     BuildSignaturesTab();
     BuildMatchesTab();
     BuildHelpTab();
     BuildNonVisual();
+    BuildTabOrder();
     ConnectHandlers();
-    if (const QScreen* screen = QApplication::primaryScreen()) {
-        const QRect area = screen->availableGeometry();
-        move(area.x() + (area.width() - width()) / 2, area.y() + (area.height() - height()) / 2);
-    }
+    setMinimumSize(760, 480);
+    RestoreWindowLayout();
 }
 
 TCorvaneForm::~TCorvaneForm() {
@@ -185,27 +181,44 @@ TCorvaneForm::~TCorvaneForm() {
     delete MatchModel;
     SignaturesSource.SetDataSet(nullptr);
     MatchSource.SetDataSet(nullptr);
-    QApplication::restoreOverrideCursor();
+    if (cursor_ == TCursor::crHourGlass) QApplication::restoreOverrideCursor();
 }
 
 void TCorvaneForm::BuildPanel() {
     Panel1 = Named(new QWidget(this), "Panel1");
-    Panel1->setGeometry(0, 0, 986, 49);
-    QuitButton = MakeButton(Panel1, "QuitButton", "&Quit", 16, 12, 75, 25);
+    auto* row = new QHBoxLayout(Panel1);
+    row->setContentsMargins(0, 0, 0, 0);
+    QuitButton = MakeButton(Panel1, "QuitButton", "&Quit");
+    QuitButton->setToolTip("Close Corvane (a running run is stopped first)");
     ProgressBar1 = Named(new QProgressBar(Panel1), "ProgressBar1");
-    ProgressBar1->setGeometry(112, 16, 264, 16);
     ProgressBar1->setRange(0, 100);
     ProgressBar1->setValue(100);
     ProgressBar1->setTextVisible(false);
+    ProgressBar1->setFixedWidth(264);
     ProgressBar1->hide();
+    StopButton = MakeButton(Panel1, "StopButton", "Stop");
+    StopButton->setToolTip(
+        "Stop the running compute, conversion or identify run after the current picture; "
+        "what is done so far is kept (Esc)");
+    StopButton->setEnabled(false);
+    lProgress = MakeLabel(Panel1, "lProgress", "");
+    lProgress->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    row->addWidget(QuitButton);
+    row->addWidget(StopButton);
+    row->addWidget(ProgressBar1);
+    row->addWidget(lProgress, 1);
 }
 
 void TCorvaneForm::BuildActionBar() {
-    UseTrashCBBox = MakeCheck(Panel1, "UseTrashCB", "Use trash", 392, 16, 80);
+    // Beside the line that names what was just trashed or moved.
+    UseTrashCBBox = MakeCheck(StatusLine, "UseTrashCB", "Use trash");
     UseTrashCBBox->setChecked(true);
-    UndoButton = MakeButton(Panel1, "UndoButton", "Undo", 476, 12, 60, 25);
-    StatusLine = Named(new QLabel(Panel1), "StatusLine");
-    StatusLine->setGeometry(544, 12, 436, 25);
+    UseTrashCBBox->setToolTip(
+        "Deleted files go to the desktop trash, from where Undo (Ctrl+Z) brings them back");
+    UndoButton = MakeButton(StatusLine, "UndoButton", "Undo");
+    UndoButton->setToolTip("Undo the last delete or move (Ctrl+Z)");
+    StatusLine->AddPermanentWidget(UseTrashCBBox);
+    StatusLine->AddPermanentWidget(UndoButton);
     connect(UndoButton, &QPushButton::clicked, this, [this] { UndoButtonClick(); });
     auto* undoKey = new QShortcut(QKeySequence::Undo, this);
     connect(undoKey, &QShortcut::activated, this, [this] { UndoButtonClick(); });
@@ -215,157 +228,243 @@ void TCorvaneForm::BuildSignaturesTab() {
     CompSigTabSheet = Named(new QWidget, "CompSigTabSheet");
     PageControl1->addTab(CompSigTabSheet, "Compute Signatures");
     QWidget* page = CompSigTabSheet;
-    ComputeButton = MakeButton(page, "ComputeButton", "&Compute Signatures", 16, 10, 140, 25);
+    auto* layout = new QVBoxLayout(page);
+
+    QHBoxLayout* top = NewRow(layout);
+    ComputeButton = MakeButton(page, "ComputeButton", "&Compute Signatures");
     SetHint(ComputeButton, "Compute image signatures according to user specifications");
-    Label1 = MakeLabel(page, "Label1", "Compute Search Path:", 172, 15);
+    Label1 = MakeLabel(page, "Label1", "Compute Search Path:");
     SearchPathEdit = Named(new TFolderEdit(page), "SearchPathEdit");
-    SearchPathEdit->setGeometry(300, 12, 422, 22);
-    ForceCBBox = MakeCheck(page, "ForceCB", "Force", 16, 46, 60);
+    Label1->setBuddy(SearchPathEdit->Edit);
+    top->addWidget(ComputeButton);
+    top->addWidget(Label1);
+    top->addWidget(SearchPathEdit, 1);
+
+    QHBoxLayout* options = NewRow(layout);
+    ForceCBBox = MakeCheck(page, "ForceCB", "Force");
     SetHint(ForceCBBox,
             "Force re-calculation of all image signatures, even if file date has not changed");
-    SubDirsCBBox = MakeCheck(page, "SubDirsCB", "Sub Dirs", 90, 46, 80);
-    NormalizeCBBox = MakeCheck(page, "NormalizeCB", "Normalize", 180, 46, 90);
+    SubDirsCBBox = MakeCheck(page, "SubDirsCB", "Sub Dirs");
+    SubDirsCBBox->setToolTip("Include the sub-folders of the search path");
+    NormalizeCBBox = MakeCheck(page, "NormalizeCB", "Normalize");
     SetHint(NormalizeCBBox, "Normalize brightness before computing image signatures");
-    IncrMatchCBBox = MakeCheck(page, "IncrMatchCB", "Incremental Match", 280, 46, 130);
-    ApplyOrientationCBBox = MakeCheck(page, "ApplyOrientationCB", "Orientation", 420, 46, 100);
+    IncrMatchCBBox = MakeCheck(page, "IncrMatchCB", "Incremental Match");
+    IncrMatchCBBox->setToolTip(
+        "Look for the matches of each new or changed picture during the compute run");
+    ApplyOrientationCBBox = MakeCheck(page, "ApplyOrientationCB", "Orientation");
     SetHint(ApplyOrientationCBBox,
             "Turn JPEG and HEIC pictures upright by their orientation tag\n"
             "before computing image signatures");
-    // One box per picture format the scan may take; formats the installed
-    // libraries cannot decode stay disabled.
-    int left = 230;
-    for (const TPictureKind kind : TPictureFormats::Kinds()) {
-        const std::string name = std::string("Format") + TPictureFormats::NameOf(kind) + "CB";
-        QCheckBox* box = MakeCheck(page, name.c_str(), TPictureFormats::NameOf(kind), left, 74, 58);
-        box->setEnabled(TPictureFormats::Available(kind));
-        FormatCBBoxes.emplace_back(kind, box);
-        left += 58;
-    }
-    ClearButton = MakeButton(page, "ClearButton", "Clr", 681, 44, 41, 21);
-    lSignaturesDB = MakeLabel(page, "lSignaturesDB", "Signatures DB", 16, 76);
-    lSignaturesDB->setFont(SansFont(8, true));
-    lSignaturesDB->setMinimumWidth(200);
+    ClearButton = MakeButton(page, "ClearButton", "Clr");
+    ClearButton->setToolTip("Empty both tables (the picture files are not touched)");
+    for (QWidget* box :
+         {ForceCBBox, SubDirsCBBox, NormalizeCBBox, IncrMatchCBBox, ApplyOrientationCBBox})
+        options->addWidget(box);
+    options->addStretch(1);
+    options->addWidget(ClearButton);
+    BuildFormatsRow(NewRow(layout), page);
 
+    SigSplitter = Named(new QSplitter(Qt::Horizontal, page), "SigSplitter");
+    SigSplitter->setChildrenCollapsible(false);
+    layout->addWidget(SigSplitter, 1);
+    QVBoxLayout* gridColumn = nullptr;
+    QWidget* left = NewColumn(SigSplitter, gridColumn);
+    lSignaturesDB = MakeLabel(left, "lSignaturesDB", "Signatures DB");
+    lSignaturesDB->setFont(BoldFont(lSignaturesDB->font()));
     SignaturesModel = new TTableModel(SignaturesTable(),
-                                      {{"FileName", "SignaturesTableFileName", 150},
-                                       {"FilePath", "SignaturesTableFilePath", 375},
-                                       {"FileDate", "SignaturesTableFileDate", 160}},
+                                      {{"FileName", "SignaturesTableFileName", 200, true},
+                                       {"FilePath", "SignaturesTableFilePath", 375, true, true},
+                                       {"FileDate", "SignaturesTableFileDate", 150}},
                                       this);
-    DBGrid1 = Named(new TDBGrid(SignaturesModel, page), "DBGrid1");
-    DBGrid1->setGeometry(16, 94, 706, 460);
-    DBGrid1->setFont(MonoFont(8));
+    DBGrid1 = Named(new TDBGrid(SignaturesModel, left), "DBGrid1");
+    DBGrid1->setToolTip("");
+    gridColumn->addWidget(lSignaturesDB);
+    gridColumn->addWidget(DBGrid1, 1);
 
-    SigImage = Named(new TImage32(page), "SigImage");
-    SigImage->setGeometry(740, 94, 209, 281);
-    SetPictureViewDefaults(SigImage);
-    MatchSingleButton =
-        MakeButton(page, "MatchSingleButton", "&Match Single Image", 740, 386, 209, 25);
+    QVBoxLayout* previewColumn = nullptr;
+    QWidget* right = NewColumn(SigSplitter, previewColumn);
+    SigImage = Named(new TImage32(right), "SigImage");
+    SigImage->SetBitmapAlign(TBitmapAlign::baCenter);
+    SigImage->SetScale(1.0f);
+    SigImage->SetScaleMode(TScaleMode::smResize);
+    SigImage->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    SigImage->setMinimumSize(120, 100);
+    SigImage->setToolTip("The selected picture: click to open it in its default viewer");
+    MatchSingleButton = MakeButton(right, "MatchSingleButton", "&Match Single Image");
     SetHint(MatchSingleButton,
             "Locate all images in the Signature DB with matching\n"
             "image signatures to the image currently selected in \n"
             "the Signature DB");
-    SortSigRG = Named(new QGroupBox("Sort By", page), "SortSigRG");
-    SortSigRG->setGeometry(740, 420, 209, 44);
+    SortSigRG = Named(new QGroupBox("Sort By", right), "SortSigRG");
+    auto* sortRow = new QHBoxLayout(SortSigRG);
     SortByName = new QRadioButton("Name", SortSigRG);
-    SortByName->setGeometry(10, 18, 90, 20);
     SortByDate = new QRadioButton("Date", SortSigRG);
-    SortByDate->setGeometry(110, 18, 90, 20);
+    sortRow->addWidget(SortByName);
+    sortRow->addWidget(SortByDate);
     SortByName->setChecked(true);
-    Memo2 = Named(new QPlainTextEdit(page), "Memo2");
-    Memo2->setGeometry(740, 472, 209, 82);
+    Memo2 = Named(new QPlainTextEdit(right), "Memo2");
     Memo2->setLineWrapMode(QPlainTextEdit::NoWrap);
     Memo2->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Memo2->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Memo2->setReadOnly(true);
+    Memo2->setTabChangesFocus(true);
+    Memo2->setToolTip("Pictures that could not be read (kept in BadFiles.txt)");
+    Memo2->setMaximumHeight(120);
     Memo2->hide();
+    previewColumn->addWidget(SigImage, 1);
+    previewColumn->addWidget(MatchSingleButton);
+    previewColumn->addWidget(SortSigRG);
+    previewColumn->addWidget(Memo2);
+    SigSplitter->setStretchFactor(0, 3);
+    SigSplitter->setStretchFactor(1, 1);
+}
+
+// One box per picture format the scan may take; formats the installed
+// libraries cannot decode stay disabled.
+void TCorvaneForm::BuildFormatsRow(QHBoxLayout* row, QWidget* page) {
+    QLabel* label = MakeLabel(page, "lFormats", "Formats:");
+    label->setToolTip("The picture files the compute run reads");
+    row->addWidget(label);
+    for (const TPictureKind kind : TPictureFormats::Kinds()) {
+        const std::string name = std::string("Format") + TPictureFormats::NameOf(kind) + "CB";
+        QCheckBox* box = MakeCheck(page, name.c_str(), TPictureFormats::NameOf(kind));
+        box->setEnabled(TPictureFormats::Available(kind));
+        FormatCBBoxes.emplace_back(kind, box);
+        row->addWidget(box);
+    }
+    row->addStretch(1);
 }
 
 void TCorvaneForm::BuildMatchesTab() {
     CompMatchesTabSheet = Named(new QWidget, "CompMatchesTabSheet");
     PageControl1->addTab(CompMatchesTabSheet, "Compute Matches");
     QWidget* page = CompMatchesTabSheet;
-    IdentifyButton = MakeButton(page, "IdentifyButton", "&Identify all Matches", 16, 4, 140, 24);
+    auto* layout = new QVBoxLayout(page);
+
+    QHBoxLayout* top = NewRow(layout);
+    IdentifyButton = MakeButton(page, "IdentifyButton", "&Identify all Matches");
     SetHint(IdentifyButton,
             "Identify duplicate files based on the image signatures in the database");
-    Label2 = MakeLabel(page, "Label2", "Match Margin", 172, 9);
+    Label2 = MakeLabel(page, "Label2", "Match Margin");
     MarginEdit = Named(new QLineEdit(page), "MarginEdit");
-    MarginEdit->setGeometry(250, 5, 41, 21);
+    MarginEdit->setFixedWidth(MarginEdit->fontMetrics().horizontalAdvance("0000") + 16);
+    Label2->setBuddy(MarginEdit);
     SetHint(MarginEdit,
             "Image signatures are considered to be equal if all values\n"
             "are within the margin value of each other. Use margin\n"
             "values of about 5-10 to find \"identical\" images; use\n"
             "margin values of >=50 to find \"similar\" images.");
-    ColorsCBBox = MakeCheck(page, "ColorsCB", "Colors", 310, 7, 70);
-    RotationsCBBox = MakeCheck(page, "RotationsCB", "Rotations", 385, 7, 90);
+    ColorsCBBox = MakeCheck(page, "ColorsCB", "Colors");
+    RotationsCBBox = MakeCheck(page, "RotationsCB", "Rotations");
     SetHint(RotationsCBBox, "Also match copies turned by 90, 180 or 270 degrees or mirrored");
     SetHint(ColorsCBBox,
             "When comparing image signatures, compare each color separately;\n"
             "otherwise, compare the sum of the colors (black/white)");
-    lMatchesDB = MakeLabel(page, "lMatchesDB", "Matches DB", 16, 31);
-    lMatchesDB->setFont(SansFont(8, true));
-    lMatchesDB->setMinimumWidth(200);
+    top->addWidget(IdentifyButton);
+    top->addWidget(Label2);
+    top->addWidget(MarginEdit);
+    top->addWidget(ColorsCBBox);
+    top->addWidget(RotationsCBBox);
+    top->addStretch(1);
 
+    MatchSplitter = Named(new QSplitter(Qt::Vertical, page), "MatchSplitter");
+    MatchSplitter->setChildrenCollapsible(false);
+    layout->addWidget(MatchSplitter, 1);
+    MatchTopSplitter = Named(new QSplitter(Qt::Horizontal, MatchSplitter), "MatchTopSplitter");
+    MatchTopSplitter->setChildrenCollapsible(false);
+
+    QVBoxLayout* gridColumn = nullptr;
+    QWidget* grid = NewColumn(MatchTopSplitter, gridColumn);
+    lMatchesDB = MakeLabel(grid, "lMatchesDB", "Matches DB");
+    lMatchesDB->setFont(BoldFont(lMatchesDB->font()));
     MatchModel = new TTableModel(MatchTable(),
-                                 {{"MaxDiff", "MatchTableMaxDiff", 50},
-                                  {"File1", "MatchTableFile1", 310},
-                                  {"File2", "MatchTableFile2", 310}},
+                                 {{"MaxDiff", "MatchTableMaxDiff", 60},
+                                  {"File1", "MatchTableFile1", 310, true, true},
+                                  {"File2", "MatchTableFile2", 310, true, true}},
                                  this);
-    DBGrid2 = Named(new TDBGrid(MatchModel, page), "DBGrid2");
-    DBGrid2->setGeometry(16, 48, 706, 172);
-    DBGrid2->setFont(MonoFont(8));
-    Label3 = MakeLabel(page, "Label3", "Ignore matches on these paths:", 731, 31);
-    NoMatchMemo = Named(new QPlainTextEdit(page), "NoMatchMemo");
-    NoMatchMemo->setGeometry(731, 48, 230, 169);
+    MatchModel->HeaderToolTip =
+        "Keys: D or Delete deletes a file of the pair (asks which) \u00B7 K drops the row \u00B7 "
+        "L / R views the left / right picture \u00B7 Ctrl+Z undoes \u00B7 right click: delete menu";
+    DBGrid2 = Named(new TDBGrid(MatchModel, grid), "DBGrid2");
+    gridColumn->addWidget(lMatchesDB);
+    gridColumn->addWidget(DBGrid2, 1);
+
+    QVBoxLayout* ignoreColumn = nullptr;
+    QWidget* ignore = NewColumn(MatchTopSplitter, ignoreColumn);
+    Label3 = MakeLabel(ignore, "Label3", "Ignore matches on these paths:");
+    NoMatchMemo = Named(new QPlainTextEdit(ignore), "NoMatchMemo");
     NoMatchMemo->setLineWrapMode(QPlainTextEdit::NoWrap);
+    NoMatchMemo->setTabChangesFocus(true);
+    NoMatchMemo->setToolTip(
+        "One folder per line: a pair is only compared when both pictures lie in listed "
+        "folders or both lie outside them");
+    Label3->setBuddy(NoMatchMemo);
+    ignoreColumn->addWidget(Label3);
+    ignoreColumn->addWidget(NoMatchMemo, 1);
+    MatchTopSplitter->setStretchFactor(0, 3);
+    MatchTopSplitter->setStretchFactor(1, 1);
 
-    lLName = MakeLabel(page, "lLName", "", 16, 221);
-    lRName = MakeLabel(page, "lRName", "", 480, 221);
-    for (QLabel* name : {lLName, lRName}) {
-        name->setFont(SansFont(10, true));
-        name->setFixedSize(464, 18);
-    }
-    LBrowseButton = MakeButton(page, "LBrowseButton", "Browse", 16, 240, 55, 17);
-    LMoveButton = MakeButton(page, "LMoveButton", "Move", 80, 240, 55, 17);
-    LViewButton = MakeButton(page, "LViewButton", "View", 144, 240, 55, 17);
-    LDeleteButton = MakeButton(page, "LDeleteButton", "Delete", 208, 240, 55, 17);
-    DelMatchRecButton =
-        MakeButton(page, "DelMatchRecButton", "Delete Match Record", 313, 238, 121, 21);
-    RDeleteButton = MakeButton(page, "RDeleteButton", "Delete", 480, 240, 55, 17);
-    RViewButton = MakeButton(page, "RViewButton", "View", 544, 240, 55, 17);
-    RMoveButton = MakeButton(page, "RMoveButton", "Move", 608, 240, 55, 17);
-    RBrowseButton = MakeButton(page, "RBrowseButton", "Browse", 672, 240, 55, 17);
-
-    MatchImage1 = Named(new TImage32(page), "MatchImage1");
-    MatchImage1->setGeometry(16, 264, 217, 273);
-    MatchImage2 = Named(new TImage32(page), "MatchImage2");
-    MatchImage2->setGeometry(520, 259, 217, 273);
-    DiffImage = Named(new TImage32(page), "DiffImage");
-    DiffImage->setGeometry(744, 260, 217, 273);
-    for (TImage32* view : {MatchImage1, MatchImage2, DiffImage}) SetPictureViewDefaults(view);
-
-    // Between the two pictures (233 .. 520).
-    const int left = 240, width = 272;
-    lIsBMP = MakeHintLabel(page, "lIsBMP", "", IsBMPLeft(16, 217, 520), 289, 200, Qt::AlignHCenter);
-    lSameName = MakeHintLabel(page, "lSameName", "Same Name!", left, 325, width, Qt::AlignHCenter);
-    lSamePath = MakeHintLabel(page, "lSamePath", "Same Path!", left, 361, width, Qt::AlignHCenter);
-    lFave = MakeHintLabel(page, "lFave", "", left, 397, width, Qt::AlignHCenter);
-    lLShortPath = MakeHintLabel(page, "lLShortPath", "", left, 433, width / 2, Qt::AlignLeft);
-    lRShortPath =
-        MakeHintLabel(page, "lRShortPath", "", left + width / 2, 433, width / 2, Qt::AlignLeft);
-    lBigger = MakeHintLabel(page, "lBigger", "", left, 469, width, Qt::AlignHCenter);
-    lAnimation =
-        MakeHintLabel(page, "lAnimation", "Animation!", left, 505, width, Qt::AlignHCenter);
-    lSameName->hide();
-    lSamePath->hide();
+    PairView = new TPairPanel(MatchSplitter);
+    MatchSplitter->setStretchFactor(0, 2);
+    MatchSplitter->setStretchFactor(1, 3);
+    lLName = PairView->lLName;
+    lRName = PairView->lRName;
+    LBrowseButton = PairView->LBrowseButton;
+    LMoveButton = PairView->LMoveButton;
+    LViewButton = PairView->LViewButton;
+    LDeleteButton = PairView->LDeleteButton;
+    DelMatchRecButton = PairView->DelMatchRecButton;
+    RDeleteButton = PairView->RDeleteButton;
+    RViewButton = PairView->RViewButton;
+    RMoveButton = PairView->RMoveButton;
+    RBrowseButton = PairView->RBrowseButton;
+    MatchImage1 = PairView->MatchImage1;
+    MatchImage2 = PairView->MatchImage2;
+    DiffImage = PairView->DiffImage;
+    lIsBMP = PairView->lIsBMP;
+    lSameName = PairView->lSameName;
+    lSamePath = PairView->lSamePath;
+    lFave = PairView->lFave;
+    lLShortPath = PairView->lLShortPath;
+    lRShortPath = PairView->lRShortPath;
+    lBigger = PairView->lBigger;
+    lAnimation = PairView->lAnimation;
 }
 
 void TCorvaneForm::BuildHelpTab() {
     HelpTabSheet = Named(new QWidget, "HelpTabSheet");
     PageControl1->addTab(HelpTabSheet, "Help");
-    Memo1 = Named(new QPlainTextEdit(HelpTabSheet), "Memo1");
-    Memo1->setGeometry(0, 0, 980, 560);
-    Memo1->setReadOnly(true);
+    auto* layout = new QVBoxLayout(HelpTabSheet);
+    Memo1 = Named(new QTextBrowser(HelpTabSheet), "Memo1");
     Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    Memo1->viewport()->installEventFilter(this);
+    Memo1->setOpenLinks(false);
+    Memo1->setHtml(HelpHtml());
+    layout->addWidget(Memo1);
+}
+
+void TCorvaneForm::BuildTabOrder() {
+    // Natural order: top row, options, then the grid and the controls
+    // beside and below it; Tab leaves the memos instead of typing a tab.
+    const QList<QWidget*> signatures = {ComputeButton,
+                                        SearchPathEdit->Edit,
+                                        SearchPathEdit->BrowseButton,
+                                        ForceCBBox,
+                                        SubDirsCBBox,
+                                        NormalizeCBBox,
+                                        IncrMatchCBBox,
+                                        ClearButton,
+                                        DBGrid1,
+                                        MatchSingleButton,
+                                        SortByName,
+                                        SortByDate,
+                                        Memo2};
+    const QList<QWidget*> matches = {IdentifyButton,    MarginEdit,    ColorsCBBox, DBGrid2,
+                                     LBrowseButton,     LMoveButton,   LViewButton, LDeleteButton,
+                                     DelMatchRecButton, RDeleteButton, RViewButton, RMoveButton,
+                                     RBrowseButton,     NoMatchMemo};
+    for (const QList<QWidget*>* chain : {&signatures, &matches})
+        for (qsizetype i = 1; i < chain->size(); ++i)
+            QWidget::setTabOrder((*chain)[i - 1], (*chain)[i]);
 }
 
 void TCorvaneForm::BuildNonVisual() {
@@ -407,8 +506,16 @@ void TCorvaneForm::ConnectHandlers() {
     connect(MatchImage1, &TImage32::clicked, this, [this] { MatchImage1Click(); });
     connect(MatchImage2, &TImage32::clicked, this, [this] { MatchImage2Click(); });
     connect(DBGrid1, &TDBGrid::cellClicked, this, [this](int) { DBGrid1CellClick(); });
+    connect(DBGrid1, &TDBGrid::recordMoved, this, [this] { ShowSignaturePreview(); });
+    connect(StopButton, &QPushButton::clicked, this, [this] { RequestStop(); });
+    connect(PageControl1, &QTabWidget::currentChanged, this,
+            [this] { QTimer::singleShot(0, this, [this] { ApplyDefaultSplits(); }); });
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    escape->setContext(Qt::WindowShortcut);
+    connect(escape, &QShortcut::activated, this, [this] { RequestStop(); });
     connect(DBGrid2, &TDBGrid::cellClicked, this, [this](int) { DBGrid2CellClick(); });
     DBGrid2->OnKeyPress = [this](char key, bool& consumed) {
+        if (key == TDBGrid::kDeleteKey) key = 'D';  // Delete asks as D does
         DBGrid2KeyPress(key);
         consumed = key == 0;
     };
@@ -444,10 +551,6 @@ bool TCorvaneForm::eventFilter(QObject* watched, QEvent* event) {
             return true;
         }
     }
-    if (watched == Memo1->viewport() && event->type() == QEvent::MouseButtonPress) {
-        Memo1Click();
-        return true;
-    }
     return QWidget::eventFilter(watched, event);
 }
 
@@ -471,14 +574,70 @@ void TCorvaneForm::Run(const std::function<void()>& handler) {
 
 void TCorvaneForm::RunExclusive(const std::string& name, const std::function<void()>& command) {
     if (Guard.Busy()) {
-        ShowMessage(Guard.RefusalMessage(name));
+        // A box here would hold the running command until it is answered.
+        ShowStatus(Guard.RefusalMessage(name));
         return;
     }
     {
         TCommandScope scope(Guard, name);
+        SetRunning(name);
         Run(command);
+        SetRunning("");
     }
     RefreshGrids();
+    if (!engine_->State.ProgramFolder.empty()) Run([this] { engine_->Matcher.ShowRecordCounts(); });
+    if (closeAfterRun_) QTimer::singleShot(0, this, [this] { close(); });
+}
+
+bool TCorvaneForm::IsStoppableRun(const std::string& name) const {
+    return name == "Compute Signatures" || name == "Identify all Matches" || name == "Batch run";
+}
+
+void TCorvaneForm::SetRunning(const std::string& name) {
+    stopRequested_ = false;
+    runName_ = name;
+    runIndex_ = 0;
+    runTotal_ = 0;
+    StopButton->setEnabled(IsStoppableRun(name));
+    lProgress->setText("");
+}
+
+void TCorvaneForm::RequestStop() {
+    if (!IsStoppableRun(Guard.Running()) || stopRequested_) return;
+    stopRequested_ = true;
+    StopButton->setEnabled(false);
+    ShowStatus("Stopping " + Guard.Running() + " after the current picture\u2026");
+}
+
+bool TCorvaneForm::StopRequested() const {
+    return stopRequested_;
+}
+
+void TCorvaneForm::ShowRunItem(const std::string& name, int64_t index, int64_t total) {
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point now = Clock::now();
+    // A new phase (the next run of a batch) starts its own pace.
+    if (index <= 1 || index < runIndex_ || total != runTotal_) runItemsStart_ = now;
+    runIndex_ = index > 0 ? index : runIndex_ + 1;
+    runTotal_ = total;
+    // The first items always show; then a fast run refreshes the line at a
+    // pace the eye can follow without slowing the run.
+    if (index > kProgressAlwaysShown &&
+        now - progressShown_ < std::chrono::milliseconds(kProgressRefreshMs))
+        return;
+    progressShown_ = now;
+    const double elapsed = std::chrono::duration<double>(now - runItemsStart_).count();
+    const std::string text = RunProgressText(runName_, runIndex_, total, elapsed, name);
+    lProgress->setText(Q(text));
+    lProgress->setToolTip(Q(text));
+}
+
+void TCorvaneForm::ShowStatus(const std::string& text) {
+    StatusLine->ShowText(Q(text));
+}
+
+std::string TCorvaneForm::StatusText() const {
+    return StatusLine->Text().toStdString();
 }
 
 void TCorvaneForm::RefreshGrids() {
@@ -490,6 +649,7 @@ void TCorvaneForm::RefreshGrids() {
 
 void TCorvaneForm::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
+    QTimer::singleShot(0, this, [this] { ApplyDefaultSplits(); });
     if (shown_) return;
     shown_ = true;
     FormShow();
@@ -497,9 +657,17 @@ void TCorvaneForm::showEvent(QShowEvent* event) {
 
 void TCorvaneForm::FormShow() {
     SelectPage(TTabPage::CompSigTabSheet);
-    if (programFolder_.empty()) programFolder_ = DefaultProgramFolder();
     bool started = false;
     RunExclusive("Start-up", [this, &started] {
+        // The title says which program folder is in use, and why.
+        std::string description = programFolder_;
+        if (!description.empty() && description.back() != '/') description += '/';
+        if (programFolder_.empty()) {
+            const TProgramFolder chosen = ResolveProgramFolder();
+            programFolder_ = chosen.Path;
+            description = DescribeProgramFolder(chosen);
+        }
+        setWindowTitle(QString::fromStdString("Corvane - " + description));
         engine_->StartUp(programFolder_);
         started = true;
     });
@@ -508,11 +676,15 @@ void TCorvaneForm::FormShow() {
 
 void TCorvaneForm::closeEvent(QCloseEvent* event) {
     if (Guard.Busy()) {
-        // Closing under a running command would free the tables it uses.
-        ShowMessage(Guard.RefusalMessage("Quit"));
+        // Closing under a running command would free the tables it uses:
+        // the run is stopped and the window closes when it has ended.
+        closeAfterRun_ = true;
+        RequestStop();
+        ShowStatus("Closing when " + Guard.Running() + " has stopped\u2026");
         event->ignore();
         return;
     }
+    SaveWindowLayout();
     FormClose();
     event->accept();
 }
@@ -536,6 +708,63 @@ void TCorvaneForm::FormClose() {
     for (const std::string& failure : failures) ShowError(failure);
 }
 
+void TCorvaneForm::RestoreWindowLayout() {
+    const TIniFile ini(programFolder_ + kSettingsFileName);
+    const auto restore = [&ini](const std::string& key) {
+        return QByteArray::fromBase64(
+            QByteArray::fromStdString(ini.ReadString(kWindowSection, key, "")));
+    };
+    bool placed = false;
+    try {
+        placed = restoreGeometry(restore(kGeometryKey));
+        for (QSplitter* splitter : {SigSplitter, MatchSplitter, MatchTopSplitter})
+            splitter->restoreState(restore(SplitterKey(splitter)));
+    } catch (const std::exception&) {
+        placed = false;  // an unreadable settings file: the default place
+    }
+    if (placed) return;
+    // First start: a comfortable size that still fits the screen, centred.
+    const QScreen* screen = QApplication::primaryScreen();
+    const QRect area = screen != nullptr ? screen->availableGeometry() : QRect(0, 0, 1280, 800);
+    const QSize size(std::min(1180, area.width()), std::min(760, area.height()));
+    resize(size.expandedTo(minimumSize()).boundedTo(area.size()));
+    move(area.x() + (area.width() - width()) / 2, area.y() + (area.height() - height()) / 2);
+    unsplit_ = {SigSplitter, MatchSplitter, MatchTopSplitter};
+}
+
+void TCorvaneForm::ApplyDefaultSplits() {
+    // Once a splitter is on screen with its real size: the grid gets most of
+    // the width, the pair view most of the height.
+    const auto percentOf = [this](QSplitter* splitter) {
+        return splitter == MatchSplitter ? 40 : splitter == MatchTopSplitter ? 78 : 75;
+    };
+    for (auto it = unsplit_.begin(); it != unsplit_.end();) {
+        QSplitter* splitter = *it;
+        if (!splitter->isVisible()) {
+            ++it;
+            continue;
+        }
+        const int total =
+            splitter->orientation() == Qt::Horizontal ? splitter->width() : splitter->height();
+        const int first = total * percentOf(splitter) / 100;
+        splitter->setSizes({first, total - first});
+        it = unsplit_.erase(it);
+    }
+}
+
+void TCorvaneForm::SaveWindowLayout() {
+    if (engine_->State.ProgramFolder.empty()) return;
+    try {
+        TIniFile ini(programFolder_ + kSettingsFileName);
+        ini.WriteString(kWindowSection, kGeometryKey, saveGeometry().toBase64().toStdString());
+        for (QSplitter* splitter : {SigSplitter, MatchSplitter, MatchTopSplitter})
+            ini.WriteString(kWindowSection, SplitterKey(splitter),
+                            splitter->saveState().toBase64().toStdString());
+    } catch (const std::exception&) {
+        // The settings write that follows reports an unwritable file.
+    }
+}
+
 void TCorvaneForm::QuitButtonClick() {
     close();
 }
@@ -555,7 +784,19 @@ void TCorvaneForm::IdentifyButtonClick() {
 }
 
 void TCorvaneForm::MatchSingleButtonClick() {
-    RunExclusive("Match Single Image", [this] { engine_->Matcher.MatchSingleButtonClick(); });
+    bool done = false;
+    RunExclusive("Match Single Image", [this, &done] {
+        engine_->Matcher.MatchSingleButtonClick();
+        done = true;
+    });
+    if (!done) return;
+    // Its results are on the other tab: go there and say what was found.
+    const int32_t found = MatchTable().RecordCount();
+    SelectPage(TTabPage::CompMatchesTabSheet);
+    const std::string of = engine_->Signatures.SignaturesTableFilePath.AsString() +
+                           engine_->Signatures.SignaturesTableFileName.AsString();
+    ShowStatus("Match Single Image: " + std::to_string(found) +
+               (found == 1 ? " match" : " matches") + " of " + of);
 }
 
 void TCorvaneForm::BatchRun() {
@@ -564,7 +805,7 @@ void TCorvaneForm::BatchRun() {
 
 void TCorvaneForm::ClearButtonClick() {
     if (Guard.Busy()) {
-        ShowMessage(Guard.RefusalMessage("Clr"));
+        ShowStatus(Guard.RefusalMessage("Clr"));
         return;
     }
     if (!Confirm("Remove every signature record and every match row?")) return;
@@ -581,7 +822,25 @@ void TCorvaneForm::SortSigRGClick() {
     const int item = SortByName->isChecked() ? 0 : (SortByDate->isChecked() ? 1 : -1);
     const std::optional<std::string> name = SortIndexNameOf(item);
     if (!name) return;
-    RunExclusive("Sort By", [this, &name] { SignaturesTable().SetIndexName(*name); });
+    RunExclusive("Sort By", [this, &name] {
+        try {
+            SignaturesTable().SetIndexName(*name);
+        } catch (const EStoreEngineError& e) {
+            if (e.ErrorCode() != seInvalidIndexName) throw;
+            // A table made before the date order existed: say so plainly.
+            SortByName->setChecked(true);
+            ShowStatus(
+                "Sort by Date needs a date index, which this signature table does not "
+                "have; it stays sorted by Name.");
+        }
+    });
+}
+
+void TCorvaneForm::ShowSignaturePreview() {
+    const std::string current = engine_->Signatures.SignaturesTableFilePath.AsString() +
+                                engine_->Signatures.SignaturesTableFileName.AsString();
+    if (current == SigFile && !SigImage->Bitmap().Empty()) return;
+    DBGrid1CellClick();
 }
 
 void TCorvaneForm::DBGrid1CellClick() {
@@ -595,10 +854,6 @@ void TCorvaneForm::DBGrid1CellClick() {
 
 void TCorvaneForm::SigImageClick() {
     ShellOpenFile(SigFile);
-}
-
-void TCorvaneForm::Memo1Click() {
-    Memo1->hide();
 }
 
 // ------------------------------------------------------------ pair view
@@ -646,34 +901,46 @@ void TCorvaneForm::ShowPairOnce() {
     LoadPictureFile(*this, RightFile, false, loaded, MatchImage2->Bitmap(), ViewLoadOptions());
     ComputeDifferencePicture(MatchImage1->Bitmap(), MatchImage2->Bitmap(), DiffImage->Bitmap());
     DiffImage->Invalidate();
+    // No current row: nothing to compare, so no hint and no button.
+    const bool present = !LeftFile.empty() || !RightFile.empty();
+    PairView->SetPairPresent(present);
+    if (!present) return;
     const TPairLabels labels =
         ComputePairLabels(LeftFile, RightFile, engine_->State.ShowExtraHints);
     lSamePath->setVisible(labels.SamePath);
     lSameName->setVisible(labels.SameName);
-    lLName->setText(Q(labels.LeftName));
-    lRName->setText(Q(labels.RightName));
-    SetLabelColour(lLName, labels.LeftNameRed ? Qt::red : Qt::black);
-    SetLabelColour(lRName, labels.RightNameRed ? Qt::red : Qt::black);
+    lLName->SetPath(Q(labels.LeftName));
+    lRName->SetPath(Q(labels.RightName));
+    SetLabelColour(lLName, labels.LeftNameRed ? QColor(Qt::red) : PairView->NameColour());
+    SetLabelColour(lRName, labels.RightNameRed ? QColor(Qt::red) : PairView->NameColour());
     const auto apply = [](QLabel* label, const THintLabel& hint) {
         label->setText(Q(hint.Caption));
-        label->setVisible(hint.Visible);
+        label->setVisible(hint.Visible && !hint.Caption.empty());
     };
     apply(lIsBMP, labels.IsBMP);
-    lIsBMP->move(IsBMPLeft(MatchImage1->x(), MatchImage1->width(), MatchImage2->x()), lIsBMP->y());
     apply(lFave, labels.Fave);
     apply(lLShortPath, labels.LShortPath);
     apply(lRShortPath, labels.RShortPath);
     lBigger->setText(Q(labels.Bigger));
+    lBigger->setVisible(!labels.Bigger.empty());
     apply(lAnimation, labels.Animation);
+    ShowPictureInfo();
+}
+
+void TCorvaneForm::ShowPictureInfo() {
+    PairView->lLInfo->setText(Q(PictureInfoText(MatchImage1->Bitmap(), LeftFile)));
+    PairView->lRInfo->setText(Q(PictureInfoText(MatchImage2->Bitmap(), RightFile)));
+    PairView->lDiffInfo->setText(
+        Q(DifferenceInfoText(MatchImage1->Bitmap(), MatchImage2->Bitmap(), DiffImage->Bitmap())));
 }
 
 // ------------------------------------------------------------ file actions
 
 TFileActions& TCorvaneForm::Actions() {
     if (!actions_)
-        actions_ = std::make_unique<TFileActions>(
-            SignaturesTable(), MatchTable(), trash_.get(),
-            engine_->State.ProgramFolder + kUndoJournalFileName);
+        actions_ =
+            std::make_unique<TFileActions>(SignaturesTable(), MatchTable(), trash_.get(),
+                                           engine_->State.ProgramFolder + kUndoJournalFileName);
     actions_->UseTrash = UseTrashCB();
     return *actions_;
 }
@@ -693,13 +960,13 @@ void TCorvaneForm::ShowActionResult(const TActionResult& result) {
     switch (result.Status) {
         case TActionStatus::Done:
         case TActionStatus::NothingToUndo:
-            StatusLine->setText(Q(result.Message));
+            ShowStatus(result.Message);
             break;
         case TActionStatus::SameFile:
             ShowMessage(result.Message);
             break;
         default:
-            StatusLine->clear();
+            ShowStatus("");
             ShowError(result.Message);
             break;
     }
@@ -718,7 +985,7 @@ void TCorvaneForm::DeleteImageFile(std::string fileName) {
     TActionResult result = Actions().Delete(fileName);
     if (result.Status == TActionStatus::NoTrash) {
         if (!Confirm(result.Message + "\n\nDelete " + fileName + " for good?")) {
-            StatusLine->setText(Q("Kept " + fileName));
+            ShowStatus("Kept " + fileName);
             return;
         }
         result = Actions().Delete(fileName, true);
@@ -736,11 +1003,23 @@ void TCorvaneForm::UndoButtonClick() {
 }
 
 void TCorvaneForm::ShellOpenFile(const std::string& fileName) {
+    // The desktop says nothing when it cannot open a file: the status line does.
+    if (fileName.empty()) {
+        ShowStatus("No picture is shown, so there is nothing to open.");
+        return;
+    }
+    if (!QFileInfo::exists(Q(fileName))) {
+        ShowStatus("Cannot open " + fileName + ": it does not exist (any more).");
+        return;
+    }
     if (OnOpenUrl) {
         OnOpenUrl(fileName);
         return;
     }
-    QDesktopServices::openUrl(QUrl::fromLocalFile(Q(fileName)));
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(Q(fileName))))
+        ShowStatus("Cannot open " + fileName +
+                   ": no program is set up to open it (see your desktop's default "
+                   "applications).");
 }
 
 void TCorvaneForm::BrowseFolderOf(const std::string& fileName) {
@@ -1001,11 +1280,9 @@ void TCorvaneForm::SetMemo2Visible(bool value) {
 
 void TCorvaneForm::SetSignaturesLabel(const std::string& caption) {
     lSignaturesDB->setText(Q(caption));
-    lSignaturesDB->adjustSize();
 }
 void TCorvaneForm::SetMatchesLabel(const std::string& caption) {
     lMatchesDB->setText(Q(caption));
-    lMatchesDB->adjustSize();
 }
 
 TCursor TCorvaneForm::ScreenCursor() const {
@@ -1025,6 +1302,9 @@ void TCorvaneForm::ProcessMessages() {
 }
 
 void TCorvaneForm::ShowMessage(const std::string& text) {
+    ShowStatus(text);
+    // Closing: the summary stays in the status line; no box holds the close.
+    if (closeAfterRun_) return;
     if (OnShowMessage) {
         OnShowMessage(text);
         return;

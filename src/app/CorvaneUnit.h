@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QWidget>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -12,6 +13,8 @@
 
 #include "app/DBGrid.h"
 #include "app/Image32.h"
+#include "app/PairPanel.h"
+#include "app/StatusLine.h"
 #include "matching/FormControls.h"
 #include "review/FileActions.h"
 #include "review/GridCommands.h"
@@ -19,6 +22,7 @@
 
 class QCheckBox;
 class QGroupBox;
+class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QMenu;
@@ -27,7 +31,9 @@ class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
 class QRadioButton;
+class QSplitter;
 class QTabWidget;
+class QTextBrowser;
 class QTimer;
 class QToolButton;
 
@@ -42,8 +48,8 @@ class TFolderEdit : public QWidget {
     QToolButton* BrowseButton;
 };
 
-// The program folder: CORVANE_DATA when set, else the executable's folder;
-// always ending in "/".
+// The program folder (see util/ProgramFolder.h), always ending in "/"; the
+// user data folder is created when it is the one chosen.
 std::string DefaultProgramFolder();
 
 class TCorvaneForm : public QWidget, public TFormControls {
@@ -89,6 +95,16 @@ class TCorvaneForm : public QWidget, public TFormControls {
     void SetTrashCan(std::unique_ptr<TTrashCan> trash);
     // Re-reads the grids whose tables changed while a command held them.
     void RefreshGrids();
+    // The status line: notices that need no answer (refusals, failed View or
+    // Browse, what a command found, what an action did).
+    void ShowStatus(const std::string& text);
+    std::string StatusText() const;
+    // Stop button and Esc: the running compute, conversion or identify run
+    // ends after its current picture or record.
+    void RequestStop();
+    // Shows the signature table's current picture unless it is shown already
+    // (a keyboard move in the signature grid).
+    void ShowSignaturePreview();
 
     // ---- handlers (each catches and shows its errors)
     void QuitButtonClick();
@@ -118,7 +134,6 @@ class TCorvaneForm : public QWidget, public TFormControls {
     void MatchImage1Click();
     void MatchImage2Click();
     void DelMatchRecButtonClick();
-    void Memo1Click();
     void UndoButtonClick();
 
     // ---- TFormControls
@@ -163,14 +178,20 @@ class TCorvaneForm : public QWidget, public TFormControls {
     void ProcessMessages() override;
     void ShowMessage(const std::string& text) override;
     void SelectPage(TTabPage page) override;
+    bool StopRequested() const override;
+    void ShowRunItem(const std::string& name, int64_t index, int64_t total) override;
 
     // ---- controls
     QWidget* Panel1;
     QPushButton* QuitButton;
     QProgressBar* ProgressBar1;
+    QPushButton* StopButton;
+    QLabel* lProgress;  // "n of N", time left, the current file
+    // Notices: refusals, failed View or Browse, what a command found, what
+    // was just trashed, moved or restored (with Use trash and Undo).
+    TStatusLine* StatusLine;
     QCheckBox* UseTrashCBBox;
     QPushButton* UndoButton;
-    QLabel* StatusLine;  // what was just trashed, moved or restored
     QTabWidget* PageControl1;
     QWidget* CompSigTabSheet;
     QWidget* CompMatchesTabSheet;
@@ -187,6 +208,7 @@ class TCorvaneForm : public QWidget, public TFormControls {
     std::vector<std::pair<TPictureKind, QCheckBox*>> FormatCBBoxes;
     QPushButton* ClearButton;
     QLabel* lSignaturesDB;
+    QSplitter* SigSplitter;  // signature grid | preview column
     TDBGrid* DBGrid1;
     TImage32* SigImage;
     QPushButton* MatchSingleButton;
@@ -201,6 +223,9 @@ class TCorvaneForm : public QWidget, public TFormControls {
     QCheckBox* ColorsCBBox;
     QCheckBox* RotationsCBBox;
     QLabel* lMatchesDB;
+    QSplitter* MatchSplitter;     // grid and ignore list above, pair view below
+    QSplitter* MatchTopSplitter;  // grid | ignore list
+    TPairPanel* PairView;
     TDBGrid* DBGrid2;
     TImage32* MatchImage1;
     TImage32* MatchImage2;
@@ -216,8 +241,8 @@ class TCorvaneForm : public QWidget, public TFormControls {
     QPushButton* RViewButton;
     QLabel* Label3;
     QPlainTextEdit* NoMatchMemo;
-    QLabel* lLName;
-    QLabel* lRName;
+    TElidedLabel* lLName;
+    TElidedLabel* lRName;
     QLabel* lIsBMP;
     QLabel* lSameName;
     QLabel* lSamePath;
@@ -227,7 +252,7 @@ class TCorvaneForm : public QWidget, public TFormControls {
     QLabel* lBigger;
     QLabel* lAnimation;
     // Help
-    QPlainTextEdit* Memo1;
+    QTextBrowser* Memo1;
     // Non-visual
     QMenu* PopupMenu1;
     QAction* DeleteLeft1;
@@ -253,9 +278,14 @@ class TCorvaneForm : public QWidget, public TFormControls {
     // After a file action: the views empty, the pair and the counts anew.
     void AfterFileAction();
     void BuildSignaturesTab();
+    void BuildFormatsRow(QHBoxLayout* row, QWidget* page);
     void BuildMatchesTab();
     void BuildHelpTab();
     void BuildNonVisual();
+    void BuildTabOrder();
+    void RestoreWindowLayout();
+    void SaveWindowLayout();
+    void ApplyDefaultSplits();
     void ConnectHandlers();
     void SetHint(QWidget* widget, const std::string& text);
     // Runs a handler, showing any error in the error box.
@@ -267,6 +297,9 @@ class TCorvaneForm : public QWidget, public TFormControls {
     void MoveSide(std::string fileName, TImage32* view);
     std::string CurrentMatchFile(int side) const;
     void ApplyProgress();
+    bool IsStoppableRun(const std::string& name) const;
+    void SetRunning(const std::string& name);
+    void ShowPictureInfo();
 
     std::unique_ptr<TCorvaneEngine> engine_;
     std::unique_ptr<TTrashCan> trash_;
@@ -282,6 +315,15 @@ class TCorvaneForm : public QWidget, public TFormControls {
     int32_t progressMax_ = 100;
     int32_t progressPosition_ = 100;
     TCursor cursor_ = TCursor::crDefault;
+    std::vector<QSplitter*> unsplit_;  // not yet given their first sizes
+    bool stopRequested_ = false;
+    bool closeAfterRun_ = false;
+    // Progress line of the running run, refreshed at most every 100 ms.
+    std::string runName_;
+    int64_t runIndex_ = 0;
+    int64_t runTotal_ = 0;
+    std::chrono::steady_clock::time_point runItemsStart_;
+    std::chrono::steady_clock::time_point progressShown_;
 };
 
 }  // namespace corvane

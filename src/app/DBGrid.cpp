@@ -1,11 +1,13 @@
 #include "app/DBGrid.h"
 
-#include <algorithm>
-
 #include <QContextMenuEvent>
+#include <QFontDatabase>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QTimer>
+#include <algorithm>
+
+#include "app/PathElision.h"
 
 namespace corvane {
 
@@ -27,14 +29,18 @@ int TTableModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant TTableModel::data(const QModelIndex& index, int role) const {
-    if (role != Qt::DisplayRole || !index.isValid() || index.row() >= rows_) return QVariant();
+    if (!index.isValid() || index.row() >= rows_) return QVariant();
+    // The tooltip holds the whole cell, which a narrow column elides.
+    if (role != Qt::DisplayRole && role != Qt::ToolTipRole) return QVariant();
     const size_t cell = static_cast<size_t>(index.row()) * columns_.size() + index.column();
     return QString::fromStdString(cells_[cell]);
 }
 
 QVariant TTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
-    if (role != Qt::DisplayRole || orientation != Qt::Horizontal) return QVariant();
+    if (orientation != Qt::Horizontal) return QVariant();
     if (section < 0 || section >= static_cast<int>(columns_.size())) return QVariant();
+    if (role == Qt::ToolTipRole && !HeaderToolTip.isEmpty()) return HeaderToolTip;
+    if (role != Qt::DisplayRole) return QVariant();
     return QString::fromStdString(columns_[section].FieldName);
 }
 
@@ -225,16 +231,25 @@ bool TTableModel::MoveTableToRow(int row) {
 TDBGrid::TDBGrid(TTableModel* model, QWidget* parent) : QTableView(parent), model_(model) {
     setModel(model_);
     setSelectionMode(QAbstractItemView::SingleSelection);
-    setSelectionBehavior(QAbstractItemView::SelectItems);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setTabKeyNavigation(false);
     setWordWrap(false);
+    setAlternatingRowColors(true);
+    setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    verticalHeader()->setDefaultSectionSize(16);
+    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
     verticalHeader()->setFixedWidth(12);
     horizontalHeader()->setHighlightSections(false);
-    for (int c = 0; c < static_cast<int>(model_->Columns().size()); ++c)
-        setColumnWidth(c, model_->Columns()[c].Width);
+    horizontalHeader()->setMinimumSectionSize(40);
+    auto* paths = new TPathDelegate(this);
+    for (int c = 0; c < static_cast<int>(model_->Columns().size()); ++c) {
+        const TGridColumn& column = model_->Columns()[c];
+        setColumnWidth(c, column.Width);
+        horizontalHeader()->setSectionResizeMode(
+            c, column.Stretch ? QHeaderView::Stretch : QHeaderView::Interactive);
+        if (column.Path) setItemDelegateForColumn(c, paths);
+    }
     connect(model_, &TTableModel::currentRowChanged, this, &TDBGrid::SelectRow);
     connect(this, &QTableView::clicked, this,
             [this](const QModelIndex& index) { emit cellClicked(index.column()); });
@@ -262,7 +277,10 @@ void TDBGrid::SelectRow(int row) {
 void TDBGrid::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
     QTableView::currentChanged(current, previous);
     if (syncing_ || !current.isValid()) return;
-    if (current.row() == model_->CurrentRow()) return;
+    if (current.row() == model_->CurrentRow()) {
+        emit recordMoved();  // already there; the views may still follow
+        return;
+    }
     bool moved = false;
     try {
         moved = model_->MoveTableToRow(current.row());
@@ -272,10 +290,18 @@ void TDBGrid::currentChanged(const QModelIndex& current, const QModelIndex& prev
     if (!moved) {
         // The table is held by a command: keep showing its current record.
         QTimer::singleShot(0, this, [this] { SelectRow(model_->CurrentRow()); });
+        return;
     }
+    emit recordMoved();
 }
 
 void TDBGrid::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Delete && event->modifiers() == Qt::NoModifier) {
+        bool consumed = false;
+        if (OnKeyPress) OnKeyPress(kDeleteKey, consumed);
+        event->accept();
+        return;
+    }
     const QString text = event->text();
     if (text.size() == 1 && text[0].isPrint()) {
         bool consumed = false;

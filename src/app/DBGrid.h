@@ -23,7 +23,9 @@ namespace corvane {
 struct TGridColumn {
     std::string FieldName;      // stored field shown, also the title
     std::string ComponentName;  // the field object's name (MatchTableFile1 ...)
-    int Width = 64;
+    int Width = 64;             // at start
+    bool Stretch = false;       // takes a share of the room the grid gains
+    bool Path = false;          // a file or folder name: elided in its middle
 };
 
 class TTableModel : public QAbstractTableModel, public TStoreView {
@@ -59,6 +61,8 @@ class TTableModel : public QAbstractTableModel, public TStoreView {
     std::function<void()> BeforeWalk;
     std::function<void()> AfterWalk;
     std::function<void(const std::string&)> OnError;
+    // Tooltip of the column titles (the grid's keys, say).
+    QString HeaderToolTip;
     bool Stale() const { return stale_; }
     // The row of the table's current record, -1 when there is none.
     int CurrentRow() const { return currentRow_; }
@@ -114,11 +118,15 @@ class TDBGrid : public QTableView {
     // The field component name of the current cell's column ("" if none).
     std::string CurrentColumnComponent() const;
 
-    // Key press handler: set Consumed to keep the key from the grid.
+    // Key press handler: set Consumed to keep the key from the grid. The
+    // Delete key comes as kDeleteKey.
     std::function<void(char key, bool& consumed)> OnKeyPress;
+    static constexpr char kDeleteKey = '\x7F';
 
   signals:
     void cellClicked(int column);
+    // The user made a record current (mouse or keyboard).
+    void recordMoved();
     void popupRequested(const QPoint& globalPos);
 
   protected:

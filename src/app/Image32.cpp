@@ -30,21 +30,30 @@ void TImage32::RequestRepaint() {
     update();
 }
 
+void TImage32::SetDeviceBounds() {
+    // The view paints in device pixels, so a scaled screen shows the picture
+    // sharp instead of enlarged from a buffer of the logical size.
+    const qreal ratio = devicePixelRatioF();
+    SetBounds(static_cast<int32_t>(width() * ratio + 0.5),
+              static_cast<int32_t>(height() * ratio + 0.5));
+}
+
 void TImage32::resizeEvent(QResizeEvent* event) {
-    SetBounds(width(), height());
+    SetDeviceBounds();
     QWidget::resizeEvent(event);
 }
 
 void TImage32::paintEvent(QPaintEvent*) {
     // A hidden widget gets its resize event late; paint at the real size.
-    SetBounds(width(), height());
+    SetDeviceBounds();
     const TBitmap32& buffer = Paint();
     if (buffer.Empty() || Width() == 0 || Height() == 0) return;
     PaintBuffer().Lock();
     // The buffer's alpha is not used on screen (the difference picture has
     // alpha 0): RGB32 shows the colour bytes only.
-    const QImage image(reinterpret_cast<const uchar*>(buffer.Bits()), buffer.Width(),
-                       buffer.Height(), buffer.Width() * 4, QImage::Format_RGB32);
+    QImage image(reinterpret_cast<const uchar*>(buffer.Bits()), buffer.Width(), buffer.Height(),
+                 buffer.Width() * 4, QImage::Format_RGB32);
+    image.setDevicePixelRatio(devicePixelRatioF());
     QPainter painter(this);
     painter.drawImage(QPoint(0, 0), image, QRect(0, 0, Width(), Height()));
     PaintBuffer().Unlock();

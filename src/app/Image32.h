@@ -28,6 +28,7 @@ class TImage32 : public QWidget, public TCustomImage32 {
 
   private:
     void TakeParentColor();
+    void SetDeviceBounds();
     bool pressed_ = false;
 };
 

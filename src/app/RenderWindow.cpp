@@ -83,14 +83,30 @@ std::vector<std::string> WriteSamplePictures(const std::string& folder) {
 namespace {
 
 std::string Grab(QWidget* widget, const fs::path& file) {
-    QApplication::processEvents();
+    for (int i = 0; i < 3; ++i) QApplication::processEvents();
     widget->grab().save(QString::fromStdString(file.string()), "PNG");
     return file.string();
 }
 
+// The window, grabbed once in the middle of its compute run.
+class TRenderForm : public TCorvaneForm {
+  public:
+    using TCorvaneForm::TCorvaneForm;
+    fs::path ComputingFile;
+    std::vector<std::string>* Files = nullptr;
+
+    void ShowRunItem(const std::string& name, int64_t index, int64_t total) override {
+        TCorvaneForm::ShowRunItem(name, index, total);
+        if (index != 3 || ComputingFile.empty() || Guard.Running() != "Compute Signatures") return;
+        // Long enough at 3 items for an estimate to show.
+        Files->push_back(Grab(this, ComputingFile));
+        ComputingFile.clear();
+    }
+};
+
 }  // namespace
 
-std::vector<std::string> RenderWindowToPng(const std::string& outDir) {
+std::vector<std::string> RenderWindowToPng(const std::string& outDir, int width, int height) {
     const fs::path out = fs::absolute(outDir);
     const fs::path data = out / "sample-data";
     const fs::path pictures = out / "sample-pictures";
@@ -105,24 +121,26 @@ std::vector<std::string> RenderWindowToPng(const std::string& outDir) {
     WriteTextLines((data / "tivrel.txt").string(), {});
 
     std::vector<std::string> files;
-    TCorvaneForm form(data.string() + "/");
+    TRenderForm form(data.string() + "/");
     std::vector<std::string> messages;
     form.OnShowMessage = [&messages](const std::string& text) { messages.push_back(text); };
     form.OnShowError = [&messages](const std::string& text) { messages.push_back(text); };
+    form.resize(width, height);
     form.show();
-    QApplication::processEvents();
+    form.resize(width, height);
+    files.push_back(Grab(&form, out / "first-start.png"));
+    form.ComputingFile = out / "computing.png";
+    form.Files = &files;
     form.ComputeButtonClick();
     form.IdentifyButtonClick();
     form.RefreshGrids();
     // A picture in the signature grid and the closest pair in the match grid.
     form.DBGrid1->setCurrentIndex(form.DBGrid1->model()->index(1, 0));
-    form.DBGrid1CellClick();
     form.DBGrid2->setCurrentIndex(form.DBGrid2->model()->index(0, 1));
-    form.ShowMatchTableImages();
     form.SelectPage(TTabPage::CompSigTabSheet);
-    files.push_back(Grab(&form, out / "compute-signatures.png"));
+    files.push_back(Grab(&form, out / "signatures.png"));
     form.SelectPage(TTabPage::CompMatchesTabSheet);
-    files.push_back(Grab(&form, out / "compute-matches.png"));
+    files.push_back(Grab(&form, out / "pair.png"));
     form.PageControl1->setCurrentWidget(form.HelpTabSheet);
     files.push_back(Grab(&form, out / "help.png"));
 

@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <filesystem>
 #include <iostream>
+#include <memory>
 
+#include "cli/CommandLine.h"
+#include "cli/EngineSession.h"
 #include "review/FileActions.h"
 
 namespace corvane {
@@ -29,8 +32,8 @@ int Report(const TActionResult& result) {
         std::cout << result.Message << '\n';
         return 0;
     }
-    std::cerr << result.Message << '\n';
-    return 1;
+    ReportError(result.Message);
+    return kExitError;
 }
 
 }  // namespace
@@ -59,6 +62,44 @@ int RunMoveCommand(TCorvaneEngine& engine, TTrashCan& trash, const std::string& 
 
 int RunUndoCommand(TCorvaneEngine& engine, TTrashCan& trash) {
     return Report(ActionsOf(engine, trash, false).Undo());
+}
+
+void RegisterActionCommands(TCommandLine& commandLine) {
+    auto files = std::make_shared<std::vector<std::string>>();
+    auto permanent = std::make_shared<bool>(false);
+    CLI::App* remove = commandLine.AddCommand(
+        "delete", "Move pictures to the desktop trash, with their records and rows",
+        [&commandLine, files, permanent] {
+            TEngineSession session(commandLine);
+            session.Start();
+            return RunDeleteCommand(session.Engine, session.Trash, *files, *permanent);
+        });
+    remove->add_option("FILE", *files, "Pictures to delete")->required();
+    remove->add_flag("--permanent", *permanent, "Delete for good instead of to the trash");
+
+    auto move = std::make_shared<std::pair<std::string, std::string>>();
+    auto replace = std::make_shared<bool>(false);
+    auto replacedForGood = std::make_shared<bool>(false);
+    CLI::App* moveCommand = commandLine.AddCommand(
+        "move", "Move a picture, with its records and rows; never replaces without --replace",
+        [&commandLine, move, replace, replacedForGood] {
+            TEngineSession session(commandLine);
+            session.Start();
+            return RunMoveCommand(session.Engine, session.Trash, move->first, move->second,
+                                  *replace, *replacedForGood);
+        });
+    moveCommand->add_option("FILE", move->first, "Picture to move")->required();
+    moveCommand->add_option("DEST", move->second, "Folder or new name")->required();
+    moveCommand->add_flag("--replace", *replace,
+                          "Replace a file of that name (it goes to the trash)");
+    moveCommand->add_flag("--permanent", *replacedForGood, "The replaced file is deleted for good");
+
+    commandLine.AddCommand("undo", "Undo the last delete or move (of the window or corvane-cli)",
+                           [&commandLine] {
+                               TEngineSession session(commandLine);
+                               session.Start();
+                               return RunUndoCommand(session.Engine, session.Trash);
+                           });
 }
 
 }  // namespace corvane

@@ -26,4 +26,8 @@ int RunMoveCommand(TCorvaneEngine& engine, TTrashCan& trash, const std::string& 
 // Undoes the newest delete or move of the journal.
 int RunUndoCommand(TCorvaneEngine& engine, TTrashCan& trash);
 
+class TCommandLine;
+// delete FILE... [--permanent], move FILE DEST [--replace] [--permanent], undo.
+void RegisterActionCommands(TCommandLine& commandLine);
+
 }  // namespace corvane

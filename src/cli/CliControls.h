@@ -1,6 +1,7 @@
 // The window's controls for the command-line program: plain fields set from
 // Corvane.INI and the options, summaries on standard output, "Unable to
-// process" lines and progress on standard error.
+// process" lines and the progress bar on standard error. The bar is drawn
+// only when standard error is a terminal and progress was asked for.
 #pragma once
 
 #include <chrono>
@@ -13,7 +14,7 @@ namespace corvane {
 
 class TCliControls : public TPlainFormControls {
   public:
-    TCliControls();
+    explicit TCliControls(bool showProgress);
     ~TCliControls() override;
 
     void ShowMessage(const std::string& text) override;
@@ -29,6 +30,11 @@ class TCliControls : public TPlainFormControls {
     bool terminal_;
     bool drawn_ = false;
     std::chrono::steady_clock::time_point lastDraw_{};
+    std::chrono::steady_clock::time_point started_{};
 };
+
+// The bar's text: "[#####.....] 1234 of 5000  210/s  0:17 left" for a
+// position, a maximum and the seconds since the bar appeared.
+std::string ProgressLine(int32_t position, int32_t maximum, double seconds);
 
 }  // namespace corvane

@@ -72,7 +72,19 @@ class TFormControls : public TLoadControls {
     // A summary message box (the window waits for OK).
     virtual void ShowMessage(const std::string& text) = 0;
     virtual void SelectPage(TTabPage page) = 0;
+
+    // ---- long runs (compute, conversion, identify all)
+    // True once the user asked the running run to stop. A run asks between
+    // two pictures or records and then ends as if it had reached the end:
+    // everything posted stays, and its summary carries kStoppedMark.
+    virtual bool StopRequested() const { return false; }
+    // The picture or record a run is at: the Index-th of Total (Total 0 when
+    // not known ahead). Only for showing progress.
+    virtual void ShowRunItem(const std::string& /*name*/, int64_t /*index*/, int64_t /*total*/) {}
 };
+
+// Appended to the summary of a run that was stopped.
+inline constexpr const char* kStoppedMark = " (stopped)";
 
 // Plain fields: for tests and for the command-line program, which overrides
 // what it shows on the terminal.
@@ -102,6 +114,7 @@ class TPlainFormControls : public TFormControls {
     std::vector<std::string> Messages;  // every ShowMessage text
     TTabPage Page = TTabPage::CompSigTabSheet;
     int ProcessMessagesCalls = 0;
+    bool Stop = false;  // StopRequested
 
     bool ForceCB() const override { return Force; }
     bool NormalizeCB() const override { return Normalize; }
@@ -148,6 +161,7 @@ class TPlainFormControls : public TFormControls {
     void ProcessMessages() override { ++ProcessMessagesCalls; }
     void ShowMessage(const std::string& text) override { Messages.push_back(text); }
     void SelectPage(TTabPage page) override { Page = page; }
+    bool StopRequested() const override { return Stop; }
 };
 
 }  // namespace corvane

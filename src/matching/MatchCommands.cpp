@@ -67,9 +67,18 @@ void TMatcher::IdentifyButtonClick() {
     TSignatureSnapshot snapshot;
     std::vector<std::string> snapshotIgnore = controls_.IgnoreLines();
     snapshot.Load(signatures_, TIgnoreList(snapshotIgnore));
-    for (signatureTable.First(); !signatureTable.AtEnd(); signatureTable.Next()) {
+    int32_t processed = 0;
+    bool stopped = false;
+    for (signatureTable.First(); !signatureTable.AtEnd(); signatureTable.Next(), ++processed) {
         controls_.SetScreenCursor(TCursor::crHourGlass);
+        controls_.ShowRunItem(signatures_.SignaturesTableFilePath.Value() +
+                                  signatures_.SignaturesTableFileName.Value(),
+                              processed + 1, recordCount);
         controls_.ProcessMessages();
+        if (controls_.StopRequested()) {
+            stopped = true;
+            break;
+        }
         // The ignore list or the table may have changed while messages were
         // processed: the search must see them as they are now.
         std::vector<std::string> ignore = controls_.IgnoreLines();
@@ -86,13 +95,15 @@ void TMatcher::IdentifyButtonClick() {
     busy.End();
     const TRunClock::time_point end = TRunClock::now();
     if (!state_.BatchMode) {
-        std::string summary = "Identify completed: " + std::to_string(recordCount) +
-                              " records processed in " + FormatElapsed(end - start);
+        // A stopped run counts the records it searched.
+        std::string summary =
+            "Identify completed: " + std::to_string(stopped ? processed : recordCount) +
+            " records processed in " + FormatElapsed(end - start);
         if (skippedDamaged_ > 0)
             summary +=
                 "; " + std::to_string(skippedDamaged_) +
                 " records skipped, signature unreadable (recomputed by the next compute run)";
-        controls_.ShowMessage(summary);
+        controls_.ShowMessage(summary + (stopped ? kStoppedMark : ""));
     }
     controls_.SetScreenCursor(TCursor::crDefault);
     ShowRecordCounts();

@@ -25,7 +25,7 @@ std::string HomeTrash() {
 }
 
 void MakeFolders(const std::string& path) {
-    for (size_t slash = path.find('/', 1); ; slash = path.find('/', slash + 1)) {
+    for (size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
         ::mkdir(path.substr(0, slash).c_str(), 0700);
         if (slash == std::string::npos) return;
     }
@@ -66,8 +66,8 @@ std::string ValidSiblingName(const std::string& fileName) {
            std::to_string(counter++);
 }
 
-// The .trashinfo names the original place, URL-escaped as the trash
-// specification writes it; never throws.
+// The .trashinfo names the original place, URL-escaped as the desktop trash
+// expects it; never throws.
 void RewriteTrashInfoPath(const std::string& pathInTrash, const std::string& original) {
     const std::string info = TrashInfoPathOf(pathInTrash);
     std::ifstream in(info, std::ios::binary);
@@ -77,7 +77,8 @@ void RewriteTrashInfoPath(const std::string& pathInTrash, const std::string& ori
     std::string rewritten, line;
     while (std::getline(text, line)) {
         if (line.rfind("Path=", 0) == 0)
-            line = "Path=" + QByteArray::fromStdString(original).toPercentEncoding("/").toStdString();
+            line =
+                "Path=" + QByteArray::fromStdString(original).toPercentEncoding("/").toStdString();
         rewritten += line + "\n";
     }
     // Where it cannot be rewritten, the file is still in the trash (under

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <fstream>
 #include <map>
+#include <set>
 
 #include "util/SafeFiles.h"
 
@@ -20,21 +21,32 @@ std::string Escape(const std::string& text) {
     out.reserve(text.size());
     for (const char c : text) {
         switch (c) {
-            case '%': out += "%25"; break;
-            case '\t': out += "%09"; break;
-            case '\n': out += "%0A"; break;
-            case '\r': out += "%0D"; break;
-            default: out += c;
+            case '%':
+                out += "%25";
+                break;
+            case '\t':
+                out += "%09";
+                break;
+            case '\n':
+                out += "%0A";
+                break;
+            case '\r':
+                out += "%0D";
+                break;
+            default:
+                out += c;
         }
     }
     return out;
 }
 
 std::string Unescape(const std::string& text) {
+    if (text.find('%') == std::string::npos) return text;
     std::string out;
     out.reserve(text.size());
     for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 2 < text.size() && std::isxdigit(static_cast<uint8_t>(text[i + 1])) &&
+        if (text[i] == '%' && i + 2 < text.size() &&
+            std::isxdigit(static_cast<uint8_t>(text[i + 1])) &&
             std::isxdigit(static_cast<uint8_t>(text[i + 2]))) {
             out += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
             i += 2;
@@ -67,9 +79,12 @@ std::string JoinFields(const std::vector<std::string>& fields) {
 
 const char* KindName(TStepKind kind) {
     switch (kind) {
-        case TStepKind::Trash: return "trash";
-        case TStepKind::Erase: return "erase";
-        case TStepKind::Move: return "move";
+        case TStepKind::Trash:
+            return "trash";
+        case TStepKind::Erase:
+            return "erase";
+        case TStepKind::Move:
+            return "move";
     }
     return "trash";
 }
@@ -84,7 +99,8 @@ std::optional<TStepKind> KindOf(const std::string& name) {
 // A null field is written as its name alone; a value follows after "=".
 std::vector<std::string> RecordLine(int64_t id, const char* table, const TRecordCopy& record) {
     std::vector<std::string> line = {"rec", std::to_string(id), table};
-    for (const auto& [name, value] : record.Fields) line.push_back(value ? name + "=" + *value : name);
+    for (const auto& [name, value] : record.Fields)
+        line.push_back(value ? name + "=" + *value : name);
     return line;
 }
 
@@ -102,16 +118,18 @@ TRecordCopy RecordOf(const std::vector<std::string>& line) {
 
 std::vector<std::vector<std::string>> StepLines(const TJournalStep& step) {
     std::vector<std::vector<std::string>> lines;
-    lines.push_back({"step", std::to_string(step.Id), KindName(step.Kind), step.File,
-                     step.Destination});
-    for (const TRecordCopy& record : step.Signatures) lines.push_back(RecordLine(step.Id, "sig", record));
-    for (const TRecordCopy& record : step.Matches) lines.push_back(RecordLine(step.Id, "row", record));
+    lines.push_back(
+        {"step", std::to_string(step.Id), KindName(step.Kind), step.File, step.Destination});
+    for (const TRecordCopy& record : step.Signatures)
+        lines.push_back(RecordLine(step.Id, "sig", record));
+    for (const TRecordCopy& record : step.Matches)
+        lines.push_back(RecordLine(step.Id, "row", record));
     return lines;
 }
 
 std::vector<std::string> DoneLine(const TJournalStep& step) {
-    return {"done",        std::to_string(step.Id),  step.TrashPath,
-            step.Stamp,    step.ReplacedTrashPath, step.ReplacedStamp};
+    return {"done",     std::to_string(step.Id), step.TrashPath,
+            step.Stamp, step.ReplacedTrashPath,  step.ReplacedStamp};
 }
 
 int64_t IdOf(const std::string& text) {
@@ -131,15 +149,27 @@ void WriteAndSync(int fd, const std::string& text, const std::string& fileName) 
     ::close(fd);
 }
 
-}  // namespace
+// The whole lines of the journal; a line cut short by a crash has no final
+// line break and is left out.
+std::vector<std::string> ReadLines(const std::string& fileName) {
+    std::vector<std::string> lines;
+    std::ifstream in(fileName, std::ios::binary);
+    std::string line;
+    while (std::getline(in, line) && !in.eof()) lines.push_back(line);
+    return lines;
+}
 
-std::vector<TJournalStep> TActionJournal::Read() const {
+// The first field (the entry's kind) and the second (its step's id).
+std::pair<std::string, int64_t> TagAndId(const std::string& line) {
+    const size_t tab = line.find('\t');
+    if (tab == std::string::npos) return {line, 0};
+    return {line.substr(0, tab), IdOf(line.substr(tab + 1, line.find('\t', tab + 1) - tab - 1))};
+}
+
+std::vector<TJournalStep> ParseSteps(const std::vector<std::string>& lines) {
     std::vector<TJournalStep> steps;
     std::map<int64_t, size_t> index;
-    std::ifstream in(fileName_, std::ios::binary);
-    std::string line;
-    // A line cut short by a crash has no final line break and is ignored.
-    while (std::getline(in, line) && !in.eof()) {
+    for (const std::string& line : lines) {
         const std::vector<std::string> f = SplitFields(line);
         if (f.size() < 2) continue;
         const int64_t id = IdOf(f[1]);
@@ -171,24 +201,34 @@ std::vector<TJournalStep> TActionJournal::Read() const {
             steps[known->second].Id = -1;  // never offered again
         }
     }
-    steps.erase(std::remove_if(steps.begin(), steps.end(),
-                               [](const TJournalStep& s) { return s.Id < 0; }),
-                steps.end());
+    steps.erase(
+        std::remove_if(steps.begin(), steps.end(), [](const TJournalStep& s) { return s.Id < 0; }),
+        steps.end());
     return steps;
+}
+
+}  // namespace
+
+std::vector<TJournalStep> TActionJournal::Read() const {
+    return ParseSteps(ReadLines(fileName_));
 }
 
 void TActionJournal::Append(const std::vector<std::vector<std::string>>& lines) {
     std::string text;
     for (const auto& line : lines) text += JoinFields(line);
-    const int fd = ::open(fileName_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    const int fd = ::open(fileName_.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
     if (fd < 0) throw EFileAction("Unable to write to " + fileName_ + ": " + SystemReason(errno));
+    // A line a crash cut short is ended first, so that it stays apart.
+    char lastByte = '\n';
+    const off_t size = ::lseek(fd, 0, SEEK_END);
+    if (size > 0 && ::pread(fd, &lastByte, 1, size - 1) == 1 && lastByte != '\n')
+        text.insert(text.begin(), '\n');
     WriteAndSync(fd, text, fileName_);
 }
 
 void TActionJournal::CompactIfLong() {
     std::vector<TJournalStep> steps = Read();
-    if (steps.size() <= 2 * kKeptSteps) return;
-    steps.erase(steps.begin(), steps.end() - kKeptSteps);
+    steps.erase(steps.begin(), steps.end() - static_cast<ptrdiff_t>(keptSteps_));
     std::string text;
     for (const TJournalStep& step : steps) {
         for (const auto& line : StepLines(step)) text += JoinFields(line);
@@ -207,14 +247,16 @@ void TActionJournal::CompactIfLong() {
 }
 
 void TActionJournal::Begin(TJournalStep& step) {
-    CompactIfLong();
+    // The ids only need the second field; the whole journal is parsed only
+    // when it has grown long enough to be cut back.
     int64_t last = 0;
-    std::ifstream in(fileName_, std::ios::binary);
-    std::string line;
-    while (std::getline(in, line)) {
-        const std::vector<std::string> f = SplitFields(line);
-        if (f.size() >= 2) last = std::max(last, IdOf(f[1]));
+    size_t stepLines = 0;
+    for (const std::string& line : ReadLines(fileName_)) {
+        const auto [tag, id] = TagAndId(line);
+        if (tag == "step") ++stepLines;
+        last = std::max(last, id);
     }
+    if (stepLines > 2 * keptSteps_) CompactIfLong();
     step.Id = last + 1;
     step.Done = false;
     Append(StepLines(step));
@@ -229,11 +271,23 @@ void TActionJournal::Drop(int64_t id) {
 }
 
 std::optional<TJournalStep> TActionJournal::Last() const {
-    const std::vector<TJournalStep> steps = Read();
-    for (auto it = steps.rbegin(); it != steps.rend(); ++it) {
-        if (it->Done) return *it;
+    // From the end: the newest step done and not dropped; only its lines
+    // are parsed.
+    const std::vector<std::string> lines = ReadLines(fileName_);
+    std::set<int64_t> dropped;
+    std::optional<int64_t> newest;
+    for (auto it = lines.rbegin(); it != lines.rend() && !newest; ++it) {
+        const auto [tag, id] = TagAndId(*it);
+        if (tag == "drop") dropped.insert(id);
+        if (tag == "done" && dropped.count(id) == 0) newest = id;
     }
-    return std::nullopt;
+    if (!newest) return std::nullopt;
+    std::vector<std::string> own;
+    for (const std::string& line : lines)
+        if (TagAndId(line).second == *newest) own.push_back(line);
+    const std::vector<TJournalStep> steps = ParseSteps(own);
+    if (steps.empty() || !steps.back().Done) return std::nullopt;
+    return steps.back();
 }
 
 }  // namespace corvane

@@ -33,21 +33,24 @@ enum class TStepKind { Trash, Erase, Move };
 struct TJournalStep {
     int64_t Id = 0;
     TStepKind Kind = TStepKind::Trash;
-    std::string File;         // the name the action started from
-    std::string Destination;  // Move: the new name
+    std::string File;                     // the name the action started from
+    std::string Destination;              // Move: the new name
     std::vector<TRecordCopy> Signatures;  // as they were before the action
     std::vector<TRecordCopy> Matches;
     // Filled by Complete.
     bool Done = false;
-    std::string TrashPath;  // Trash: where the file went
-    std::string Stamp;      // TFileStamp text of the file after the action
+    std::string TrashPath;          // Trash: where the file went
+    std::string Stamp;              // TFileIdentity text of the file after the action
     std::string ReplacedTrashPath;  // Move that replaced a file: where that went
     std::string ReplacedStamp;
 };
 
 class TActionJournal {
   public:
-    explicit TActionJournal(std::string fileName) : fileName_(std::move(fileName)) {}
+    // KeptSteps: how many of the newest steps stay when the journal, grown to
+    // twice as many, is rewritten.
+    explicit TActionJournal(std::string fileName, size_t keptSteps = kKeptSteps)
+        : fileName_(std::move(fileName)), keptSteps_(keptSteps) {}
 
     // Appends the step (its Id is set) and flushes it to disk; EFileAction
     // when the journal cannot be written (the action must not go ahead).
@@ -59,7 +62,6 @@ class TActionJournal {
     // The newest completed step not dropped; none when there is none.
     std::optional<TJournalStep> Last() const;
 
-    // Steps kept when the journal is rewritten to its recent part.
     static constexpr size_t kKeptSteps = 100;
 
   private:
@@ -68,6 +70,7 @@ class TActionJournal {
     void CompactIfLong();
 
     std::string fileName_;
+    size_t keptSteps_;
 };
 
 }  // namespace corvane

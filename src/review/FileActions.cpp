@@ -2,9 +2,11 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <limits>
 #include <set>
 
 #include "review/PairView.h"
@@ -95,14 +97,11 @@ std::vector<TRecordCopy> SignatureRecordsOf(TStoreTable& table, const TNames& na
     return records;
 }
 
-// Runs Work on the match table with its views suspended; afterwards the
-// current row is at the same ordinal position as before, or the last row.
-void KeepingMatchPosition(TStoreTable& table, const std::function<void()>& work) {
+// Runs Work on the table with its views suspended; the views are told once.
+void WithViewsSuspended(TStoreTable& table, const std::function<void()>& work) {
     table.SuspendViews();
     try {
-        const int position = CountStepsToStart(table);
         work();
-        MoveToPosition(table, position);
     } catch (...) {
         table.ResumeViews();
         throw;
@@ -110,55 +109,84 @@ void KeepingMatchPosition(TStoreTable& table, const std::function<void()>& work)
     table.ResumeViews();
 }
 
-// The match rows naming one of Names, copied; Remove deletes them too.
-std::vector<TRecordCopy> MatchRowsOf(TStoreTable& table, const TNames& names, bool remove) {
+bool NamesRow(const TField& file1, const TField& file2, const TNames& names) {
+    return names.count(file1.AsString()) > 0 || names.count(file2.AsString()) > 0;
+}
+
+// The match rows naming one of Names, copied in one pass; the current row
+// stays current. Position: its ordinal (1-based; 0 before the first row,
+// past the last when at the end).
+std::vector<TRecordCopy> MatchRowsOf(TStoreTable& table, const TNames& names,
+                                     int* position = nullptr) {
     std::vector<TRecordCopy> rows;
-    const auto scan = [&] {
+    WithViewsSuspended(table, [&] {
+        const bool atEnd = table.AtEnd();
+        const bool atStart = table.AtStart();
+        const std::optional<TRecordCopy> current =
+            atEnd || atStart ? std::nullopt : std::optional<TRecordCopy>(CopyRecord(table));
+        const TBookmark mark = table.TakeBookmark();
         TField& file1 = table.FieldByName("File1");
         TField& file2 = table.FieldByName("File2");
+        int ordinal = 0;
+        int found = atEnd ? std::numeric_limits<int>::max() : 0;
+        for (table.First(); !table.AtEnd(); table.Next()) {
+            ++ordinal;
+            if (NamesRow(file1, file2, names)) rows.push_back(CopyRecord(table));
+            if (current && found == 0 && CopyRecord(table) == *current) found = ordinal;
+        }
+        if (position != nullptr) *position = found;
+        if (!atEnd && !atStart) table.MoveToBookmark(mark);
+    });
+    return rows;
+}
+
+// Deletes the match rows naming one of Names in one pass. Position (from
+// MatchRowsOf): the row at that ordinal of the rows left becomes current, or
+// the last row when fewer are left; none: the current row stays current.
+void RemoveMatchRows(TStoreTable& table, const TNames& names,
+                     std::optional<int> position = std::nullopt) {
+    WithViewsSuspended(table, [&] {
+        const TBookmark current = table.TakeBookmark();
+        TField& file1 = table.FieldByName("File1");
+        TField& file2 = table.FieldByName("File2");
+        TBookmark landing;
+        int kept = 0;
         for (table.First(); !table.AtEnd();) {
-            if (names.count(file1.AsString()) == 0 && names.count(file2.AsString()) == 0) {
-                table.Next();
+            if (NamesRow(file1, file2, names)) {
+                // Delete makes the following row current (or, after the last
+                // row, the new last row, which was examined already).
+                table.Delete();
                 continue;
             }
-            rows.push_back(CopyRecord(table));
-            // Delete makes the following row current (or, after the last
-            // row, the new last row, which was examined already).
-            if (remove)
-                table.Delete();
-            else
-                table.Next();
+            if (position && (kept < std::max(*position, 1))) landing = table.TakeBookmark();
+            ++kept;
+            table.Next();
         }
-    };
-    if (remove) {
-        KeepingMatchPosition(table, scan);
-        return rows;
-    }
-    // Reading only: the current row stays the same record.
-    table.SuspendViews();
-    const TBookmark current = table.TakeBookmark();
-    try {
-        scan();
-        table.MoveToBookmark(current);
-    } catch (...) {
-        table.ResumeViews();
-        throw;
-    }
-    table.ResumeViews();
-    return rows;
+        if (!position)
+            table.MoveToBookmark(current);
+        else if (*position == 0 || landing.IsNull())
+            table.First();
+        else
+            table.MoveToBookmark(landing);
+    });
 }
 
 void PutRecords(TStoreTable& signatures, TStoreTable& matches, const TJournalStep& step) {
     InPrimaryOrder(signatures, [&] {
         for (const TRecordCopy& record : step.Signatures) PutRecord(signatures, record);
     });
-    KeepingMatchPosition(matches, [&] {
+    WithViewsSuspended(matches, [&] {
+        const TBookmark current = matches.TakeBookmark();
         for (const TRecordCopy& record : step.Matches) PutRecord(matches, record);
+        if (current.IsNull())
+            matches.First();
+        else
+            matches.MoveToBookmark(current);
     });
 }
 
 std::string StampOf(const std::string& fileName) {
-    const std::optional<TFileStamp> stamp = TFileStamp::Of(fileName);
+    const std::optional<TFileIdentity> stamp = TFileIdentity::Of(fileName);
     return stamp ? stamp->ToText() : "";
 }
 
@@ -168,8 +196,7 @@ bool IsFolder(const std::string& name) {
 }
 
 // Why a file kept in a step cannot come back; "" when it can.
-std::string Unrestorable(const std::string& fileName, const std::string& stamp,
-                         const char* where) {
+std::string Unrestorable(const std::string& fileName, const std::string& stamp, const char* where) {
     if (!EntryExists(fileName)) return Format("it is no longer %s", where);
     if (StampOf(fileName) != stamp) return Format("it has changed %s", where);
     return "";
@@ -177,22 +204,8 @@ std::string Unrestorable(const std::string& fileName, const std::string& stamp,
 
 }  // namespace
 
-int CountStepsToStart(TStoreTable& table) {
-    int steps = 0;
-    while (!table.AtStart()) {
-        table.Prior();
-        ++steps;
-    }
-    return steps;
-}
-
-void MoveToPosition(TStoreTable& table, int steps) {
-    table.First();
-    for (int i = 0; i < steps - 1; ++i) table.Next();
-}
-
-TFileActions::TFileActions(TStoreTable& signaturesTable, TStoreTable& matchTable,
-                           TTrashCan* trash, std::string journalFileName)
+TFileActions::TFileActions(TStoreTable& signaturesTable, TStoreTable& matchTable, TTrashCan* trash,
+                           std::string journalFileName)
     : signaturesTable_(signaturesTable),
       matchTable_(matchTable),
       trash_(trash),
@@ -223,7 +236,8 @@ TActionResult TFileActions::Remove(const std::string& fileName, bool permanent) 
     step.Kind = permanent && present ? TStepKind::Erase : TStepKind::Trash;
     step.File = fileName;
     step.Signatures = SignatureRecordsOf(signaturesTable_, {fileName}, false);
-    step.Matches = MatchRowsOf(matchTable_, {fileName}, false);
+    int position = 0;
+    step.Matches = MatchRowsOf(matchTable_, {fileName}, &position);
     journal_.Begin(step);
     if (present) {
         try {
@@ -236,8 +250,9 @@ TActionResult TFileActions::Remove(const std::string& fileName, bool permanent) 
     }
     journal_.Complete(step);
     SignatureRecordsOf(signaturesTable_, {fileName}, true);
-    MatchRowsOf(matchTable_, {fileName}, true);
-    if (!present) return {TActionStatus::Done, "Records removed of " + fileName + " (no such file)"};
+    RemoveMatchRows(matchTable_, {fileName}, position);
+    if (!present)
+        return {TActionStatus::Done, "Records removed of " + fileName + " (no such file)"};
     return {TActionStatus::Done,
             (permanent ? "Deleted for good: " : "Moved to the trash: ") + fileName};
 }
@@ -249,8 +264,7 @@ TActionResult TFileActions::Move(std::string source, std::string destination, bo
         return {TActionStatus::SameFile,
                 Format("%s is already there; nothing was moved.", source.c_str())};
     if (!EntryExists(source))
-        return {TActionStatus::Failed,
-                "Unable to move " + source + ": " + SystemReason(ENOENT)};
+        return {TActionStatus::Failed, "Unable to move " + source + ": " + SystemReason(ENOENT)};
     if (EntryExists(target) && !replace)
         return {TActionStatus::DestinationTaken,
                 Format("A different file %s already exists.", target.c_str())};
@@ -274,7 +288,7 @@ TActionResult TFileActions::Replace(const std::string& source, const std::string
     for (const TRecordCopy& record : SignatureRecordsOf(signaturesTable_, {destination}, false))
         if (sourceRecords.empty() || !(record == sourceRecords.front()))
             step.Signatures.push_back(record);
-    step.Matches = MatchRowsOf(matchTable_, names, false);
+    step.Matches = MatchRowsOf(matchTable_, names);
     journal_.Begin(step);
     try {
         if (replace && EntryExists(destination)) {
@@ -296,7 +310,7 @@ TActionResult TFileActions::Replace(const std::string& source, const std::string
     journal_.Complete(step);
     // The records follow the file; those of the file it replaced go.
     SignatureRecordsOf(signaturesTable_, names, true);
-    MatchRowsOf(matchTable_, names, true);
+    RemoveMatchRows(matchTable_, names);
     TJournalStep moved = step;
     moved.Signatures.clear();
     moved.Matches.clear();
@@ -346,15 +360,15 @@ TActionResult TFileActions::UndoRemove(const TJournalStep& step) {
     }
     journal_.Drop(step.Id);
     SignatureRecordsOf(signaturesTable_, {step.File}, true);
-    MatchRowsOf(matchTable_, {step.File}, true);
+    RemoveMatchRows(matchTable_, {step.File});
     PutRecords(signaturesTable_, matchTable_, step);
     return {TActionStatus::Done, "Restored " + step.File};
 }
 
 TActionResult TFileActions::UndoMove(const TJournalStep& step) {
     const std::string refused = "Cannot undo the move of " + step.File + ": ";
-    const std::string why = Unrestorable(step.Destination, step.Stamp,
-                                         ("at " + step.Destination).c_str());
+    const std::string why =
+        Unrestorable(step.Destination, step.Stamp, ("at " + step.Destination).c_str());
     if (!why.empty()) {
         journal_.Drop(step.Id);
         return {TActionStatus::Failed, refused + why + "."};
@@ -365,8 +379,8 @@ TActionResult TFileActions::UndoMove(const TJournalStep& step) {
     journal_.Drop(step.Id);
     std::string note;
     if (!step.ReplacedTrashPath.empty()) {
-        const std::string lost = Unrestorable(step.ReplacedTrashPath, step.ReplacedStamp,
-                                              "in the trash");
+        const std::string lost =
+            Unrestorable(step.ReplacedTrashPath, step.ReplacedStamp, "in the trash");
         try {
             if (!lost.empty()) throw EFileAction(lost);
             if (trash_ == nullptr) throw EFileAction("no trash is available");
@@ -376,7 +390,7 @@ TActionResult TFileActions::UndoMove(const TJournalStep& step) {
         }
     }
     SignatureRecordsOf(signaturesTable_, {step.File, step.Destination}, true);
-    MatchRowsOf(matchTable_, {step.File, step.Destination}, true);
+    RemoveMatchRows(matchTable_, {step.File, step.Destination});
     PutRecords(signaturesTable_, matchTable_, step);
     return {TActionStatus::Done, "Moved " + step.Destination + " back to " + step.File + note};
 }

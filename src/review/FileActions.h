@@ -78,9 +78,4 @@ class TFileActions {
     TActionJournal journal_;
 };
 
-// The ordinal position (1-based) of the current row found by stepping back to
-// the start, and the return to that position (or the last row).
-int CountStepsToStart(TStoreTable& table);
-void MoveToPosition(TStoreTable& table, int steps);
-
 }  // namespace corvane

@@ -63,6 +63,12 @@ class TCursorKeeper {
     TCursor saved_;
 };
 
+// Asks once per picture; a stop holds for the rest of the run.
+bool RunStopping(TComputeRunState& run, const TFormControls& controls) {
+    if (!run.Stopped && controls.StopRequested()) run.Stopped = true;
+    return run.Stopped;
+}
+
 // Largest text the open table stores in the field (its stored definition).
 size_t StoredFieldSize(const TStoreTable& table, const std::string& fieldName) {
     for (const TFieldDef& def : table.FieldDefs)
@@ -143,7 +149,7 @@ void TCorvaneEngine::ComputeButtonClick() {
         if (Run.TooLongCount > 0)
             summary += "; " + std::to_string(Run.TooLongCount) +
                        " files skipped, names too long for the table";
-        controls_.ShowMessage(summary);
+        controls_.ShowMessage(summary + (Run.Stopped ? kStoppedMark : ""));
     }
     Matcher.ShowRecordCounts();
 }
@@ -197,6 +203,7 @@ void TCorvaneEngine::ScanFolder(const std::string& folder, TFolderVisits& visits
     if (!Run.CountingPass) logFile_.WriteLine(folder);
     int error = 0;
     for (const TFolderEntry& entry : ReadFolder(folder, &error)) {
+        if (RunStopping(Run, controls_)) return;
         if (entry.IsFolder && controls_.SubDirsCB()) {
             std::string sub;
             if (SubFolderToWalk(folder, entry, visits, sub)) ScanFolder(sub, visits);
@@ -252,6 +259,9 @@ void TCorvaneEngine::UpdateSignature(const std::string& fileName) {
         return;
     }
     if (!controls_.ForceCB() && IsUpToDate(namePart, folderPart, fileName)) return;
+    if (!Run.CountingPass)
+        controls_.ShowRunItem(fileName, controls_.ProgressPosition() + 1,
+                              controls_.ProgressMax() - 1);
     controls_.ProcessMessages();
     TDateTime fileDate = 0;
     if (!Run.CountingPass && prefetch_ != nullptr) {

@@ -117,8 +117,16 @@ void TCorvaneEngine::ConvertBitmaps(const std::string& folder) {
 void TCorvaneEngine::ConvertFolder(const std::string& folder) {
     RemoveStaleTemporaryFiles(folder);
     const TFolderEntries entries = ReadConversionFolder(folder);
-    for (const std::string& name : entries.Bitmaps) ConvertOneBitmap(folder, name);
-    for (const std::string& name : entries.SubFolders) ConvertFolder(folder + "/" + name);
+    // A stop ends the run between two bitmaps; each is converted whole or not at all.
+    for (const std::string& name : entries.Bitmaps) {
+        if (controls_.StopRequested()) return;
+        controls_.ShowRunItem(folder + "/" + name, 0, 0);
+        ConvertOneBitmap(folder, name);
+    }
+    for (const std::string& name : entries.SubFolders) {
+        if (controls_.StopRequested()) return;
+        ConvertFolder(folder + "/" + name);
+    }
 }
 
 void TCorvaneEngine::ListConversionFailure(const std::string& bitmapName,
@@ -200,8 +208,8 @@ void TCorvaneEngine::ConvertOneBitmap(const std::string& folder, const std::stri
         // The bitmap stays; so that the next run does not convert it again
         // to a second JPEG, this run's JPEG goes.
         ::unlink(target.c_str());
-        ListConversionFailure(bitmapName, "it could not be removed (" + reason +
-                                              "); the bitmap was kept");
+        ListConversionFailure(bitmapName,
+                              "it could not be removed (" + reason + "); the bitmap was kept");
         ++Conversion.Skipped;
         return;
     }

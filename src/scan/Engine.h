@@ -56,6 +56,7 @@ struct TComputeRunState {
     int32_t EditedCount = 0;
     TSignature Signature;
     bool SignatureChanged = false;
+    bool Stopped = false;  // the user stopped the run (StopRequested)
     // Files left out because a name does not fit the table's fields.
     int32_t TooLongCount = 0;
 };

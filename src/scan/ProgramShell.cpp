@@ -113,11 +113,17 @@ void TCorvaneEngine::ShutDown() {
 void TCorvaneEngine::BatchRun() {
     State.BatchMode = true;
     try {
+        // A stopped step ends the batch: the steps after it would only be
+        // stopped in turn.
         ConvertBitmaps(controls_.SearchPath());
-        controls_.SelectPage(TTabPage::CompSigTabSheet);
-        ComputeButtonClick();
-        controls_.SelectPage(TTabPage::CompMatchesTabSheet);
-        Matcher.IdentifyButtonClick();
+        if (!controls_.StopRequested()) {
+            controls_.SelectPage(TTabPage::CompSigTabSheet);
+            ComputeButtonClick();
+        }
+        if (!controls_.StopRequested()) {
+            controls_.SelectPage(TTabPage::CompMatchesTabSheet);
+            Matcher.IdentifyButtonClick();
+        }
     } catch (...) {
         State.BatchMode = false;
         AppendConversionSummary();

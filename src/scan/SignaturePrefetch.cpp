@@ -159,10 +159,12 @@ bool TSignaturePrefetcher::Take(const std::string& fileName, bool normalize,
     // Jobs before this one belong to files the walk has passed by.
     while (jobs_.front()->FileName != fileName) jobs_.pop_front();
     const std::shared_ptr<TJob> job = jobs_.front();
-    jobs_.pop_front();
+    // The job stays queued until it is done, so a worker can still take it:
+    // the caller waits handling its messages instead of computing it here,
+    // and a window never stalls for a whole decode.
     while (job->Result.Status == TPrefetchedSignature::TStatus::Pending) {
-        if (!job->Started) {
-            // No worker has it yet: compute it here rather than wait.
+        if (!job->Started && threads_.empty()) {
+            // No worker to do it: compute it here.
             job->Started = true;
             lock.unlock();
             job->Result = Compute(job->FileName, job->Normalize);
@@ -171,9 +173,16 @@ bool TSignaturePrefetcher::Take(const std::string& fileName, bool normalize,
         }
         jobDone_.wait_for(lock, std::chrono::milliseconds(20));
         lock.unlock();
-        whileWaiting();
+        try {
+            whileWaiting();
+        } catch (...) {
+            lock.lock();
+            jobs_.pop_front();
+            throw;
+        }
         lock.lock();
     }
+    jobs_.pop_front();
     if (job->Normalize != normalize) return false;  // the setting changed since
     result = job->Result;
     return true;

@@ -44,18 +44,17 @@ bool WriteAll(int fd, const std::string& bytes) {
 }
 
 // Writes Bytes to a temporary file beside the target, flushes it to disk and
-// renames it over the target.
-bool ReplaceFileContents(const std::string& fileName, const std::string& bytes) {
+// renames it over the target. Returns 0 or the errno of the failure.
+int ReplaceFileContents(const std::string& fileName, const std::string& bytes) {
     const std::string temporary = fileName + ".tmp" + std::to_string(::getpid());
     const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) return false;
-    const bool written = WriteAll(fd, bytes) && ::fsync(fd) == 0;
-    const bool closed = ::close(fd) == 0;
-    if (!written || !closed || ::rename(temporary.c_str(), fileName.c_str()) != 0) {
-        ::unlink(temporary.c_str());
-        return false;
-    }
-    return true;
+    if (fd < 0) return errno;
+    int error = 0;
+    if (!WriteAll(fd, bytes) || ::fsync(fd) != 0) error = errno != 0 ? errno : EIO;
+    if (::close(fd) != 0 && error == 0) error = errno;
+    if (error == 0 && ::rename(temporary.c_str(), fileName.c_str()) != 0) error = errno;
+    if (error != 0) ::unlink(temporary.c_str());
+    return error;
 }
 
 std::string Trim(const std::string& text) {
@@ -110,8 +109,9 @@ void WriteTextLines(const std::string& fileName, const std::vector<std::string>&
         bytes += line;
         bytes += "\r\n";
     }
-    if (!ReplaceFileContents(fileName, bytes)) {
-        throw ETextFileError(Format("Unable to write to %s", fileName.c_str()));
+    if (const int error = ReplaceFileContents(fileName, bytes); error != 0) {
+        throw ETextFileError(Format("Unable to write to %s", fileName.c_str()) +
+                             WriteFailureDetail(error));
     }
 }
 
@@ -127,7 +127,8 @@ void TLogFile::Open(const std::string& fileName) {
 void TLogFile::WriteLine(const std::string& line) {
     if (file_ == nullptr || std::fwrite(line.data(), 1, line.size(), file_) != line.size() ||
         std::fputs("\r\n", file_) == EOF || std::fflush(file_) != 0) {
-        throw ETextFileError(Format("Unable to write to %s", name_.c_str()));
+        throw ETextFileError(Format("Unable to write to %s", name_.c_str()) +
+                             WriteFailureDetail(errno));
     }
 }
 

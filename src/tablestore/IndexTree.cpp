@@ -159,8 +159,7 @@ void TPageCache::EvictIfNeeded() {
 
 void TPageCache::WritePage(TPage& page) {
     Put64(page.data + 16, PageChecksum(page.data));
-    if (file_.WriteAt(static_cast<uint64_t>(page.no) * kPageSize, page.data, kPageSize) != 0)
-        Fail(9218);
+    CheckWrite(file_.WriteAt(static_cast<uint64_t>(page.no) * kPageSize, page.data, kPageSize));
     page.dirty = false;
 }
 

@@ -9,6 +9,10 @@ void Fail(int code, std::vector<std::string> args) {
     throw TStoreFault{code, std::move(args)};
 }
 
+void FailWrite(int osError) {
+    throw TStoreFault{9218, {}, osError};
+}
+
 const char* StoreErrorText(int code) {
     switch (code) {
         case 8961:

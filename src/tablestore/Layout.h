@@ -32,8 +32,15 @@ namespace corvane::store {
 struct TStoreFault {
     int code;
     std::vector<std::string> args;
+    int osError = 0;  // errno of a failed write, for the user's message
 };
 [[noreturn]] void Fail(int code, std::vector<std::string> args = {});
+// Error 9218 for a write that failed with `osError`.
+[[noreturn]] void FailWrite(int osError);
+// The result of a write, truncation or rename: FailWrite unless it is 0.
+inline void CheckWrite(int osError) {
+    if (osError != 0) FailWrite(osError);
+}
 
 // The message text of a store error code ("%s" placeholders).
 const char* StoreErrorText(int code);

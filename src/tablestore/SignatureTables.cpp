@@ -1,5 +1,10 @@
 #include "tablestore/SignatureTables.h"
 
+#include <cerrno>
+#include <memory>
+
+#include "tablestore/StoreEnv.h"
+
 namespace corvane {
 
 void DefineSignaturesTable(TFieldDefs& fields, TIndexDefs& indexes) {
@@ -73,6 +78,18 @@ TMatchTableObjects::TMatchTableObjects(TStoreEnv* env)
     DefineMatchTable(MatchTable.FieldDefs, MatchTable.IndexDefs);
 }
 
+namespace {
+
+// True when another opener holds the lock of the file (the store locks every
+// table it opens); false when the file cannot even be read.
+bool HeldByAnotherOpener(const std::string& dataFile) {
+    std::unique_ptr<TStoreFile> file;
+    return TStoreEnv::Default()->Open(dataFile, TOpenMode::Existing, TLockMode::Shared, true,
+                                      file) == EWOULDBLOCK;
+}
+
+}  // namespace
+
 void OpenTableAtStartup(TStoreTable& table, const std::string& programFolder,
                         const std::string& tableName, void (*define)(TFieldDefs&, TIndexDefs&),
                         const TRepairLog& log) {
@@ -86,6 +103,16 @@ void OpenTableAtStartup(TStoreTable& table, const std::string& programFolder,
     try {
         table.Open();
         return;
+    } catch (const EStoreEngineError& error) {
+        // Another program holding the table is no damage: say who has it,
+        // and leave the files alone.
+        if (error.ErrorCode() == seAccessDenied && HeldByAnotherOpener(table.DataFilePath())) {
+            throw EStoreEngineError(
+                Format("The table %s is in use by another running Corvane; close that one first",
+                       table.DataFilePath().c_str()),
+                seAccessDenied);
+        }
+        if (log) log(tableName + ": could not be opened (" + error.what() + "); repairing it");
     } catch (const std::exception& error) {
         if (log) log(tableName + ": could not be opened (" + error.what() + "); repairing it");
     } catch (...) {

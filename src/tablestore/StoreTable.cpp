@@ -198,7 +198,10 @@ auto Guard(const TStoreTable& table, F body) -> decltype(body()) {
     } catch (const TStoreFault& fault) {
         std::string name = table.TableName();
         if (!name.empty() && !EndsWithDat(name)) name = BaseName(name) + ".DAT";
-        std::string message = FormatStoreError(fault, name);
+        // A failed read or write names the table's file in full, and says
+        // so when the disk is full.
+        if (fault.code == seReadError || fault.code == seWriteError) name = table.DataFilePath();
+        std::string message = FormatStoreError(fault, name) + WriteFailureDetail(fault.osError);
         if ((fault.code == 8965 || fault.code == 8962) && TTableEngine::MarkDamaged(table))
             message += ". The table will be repaired at the next start";
         throw EStoreEngineError(message, fault.code);

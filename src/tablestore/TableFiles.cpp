@@ -58,9 +58,11 @@ TIndexDesc DescOf(const std::vector<TStoredField>& fields, const TIndexDef& def,
     return index;
 }
 
-// Records held back for their vouching field: one sync of the data file
-// serves this many records.
-constexpr size_t kVouchGroup = 32;
+// Records held back for their vouching field share the syncs of one flush:
+// at most this many, held at most this long (a compute run stores a few
+// pictures a second, a bulk load thousands).
+constexpr size_t kVouchGroup = 4096;
+constexpr std::chrono::milliseconds kVouchDelay{1000};
 
 std::string FolderOf(const std::string& path) {
     const size_t slash = path.rfind('/');
@@ -199,7 +201,7 @@ void TTableFiles::Create(TStoreEnv& env, const TTablePaths& paths,
     if (error != 0) {
         data.reset();
         env.Remove(paths.data);
-        Fail(9218);
+        FailWrite(error);
     }
 }
 
@@ -254,13 +256,13 @@ void TTableFiles::Close() {
 void TTableFiles::WriteDataHeaderNow() {
     uint8_t bytes[kDataHeaderSize];
     WriteDataHeader(bytes, header_, NowAsDateTime());
-    if (data_->WriteAt(0, bytes, sizeof bytes) != 0) Fail(9218);
+    CheckWrite(data_->WriteAt(0, bytes, sizeof bytes));
 }
 
 void TTableFiles::WriteIndexHeaderNow() {
     uint8_t page[kPageSize];
     WriteIndexHeader(page, index_);
-    if (indexFile_->WriteAt(0, page, kPageSize) != 0) Fail(9218);
+    CheckWrite(indexFile_->WriteAt(0, page, kPageSize));
 }
 
 void TTableFiles::Sync(TStoreFile& file) {
@@ -307,7 +309,7 @@ uint64_t TTableFiles::RecordOffset(uint32_t recNo) const {
 }
 
 void TTableFiles::WriteRecordBytes(uint32_t recNo, const uint8_t* data, size_t size) {
-    if (data_->WriteAt(RecordOffset(recNo), data, size) != 0) Fail(9218);
+    CheckWrite(data_->WriteAt(RecordOffset(recNo), data, size));
 }
 
 void TTableFiles::SyncData() {
@@ -327,19 +329,22 @@ void TTableFiles::WriteVouchFlag(uint32_t recNo, uint8_t flag) {
 // The vouching field's flag byte is the one byte that turns a record from
 // unfinished (null there) into vouched: a single byte is never torn. Its
 // value bytes are written, flag still 0, in the record write before it.
-void TTableFiles::WriteRecord(uint32_t recNo, const std::vector<uint8_t>& record, bool fresh) {
+void TTableFiles::WriteRecord(uint32_t recNo, const std::vector<uint8_t>& record, TPlace place) {
     if (vouchField_ < 0) {
         WriteRecordBytes(recNo, record.data(), record.size());
         return;
     }
     const TStoredField& field = fields_[static_cast<size_t>(vouchField_)];
-    if (fresh) {
+    const bool written = place != TPlace::Changed;
+    if (place == TPlace::Reused) {
         // A reused place must show null on disk before new bytes land there.
         uint8_t flag = 0;
         size_t done = 0;
         if (data_->ReadAt(VouchFlagOffset(recNo), &flag, 1, done) != 0) Fail(9217);
         if (flag != 0) WriteVouchFlag(recNo, 0);
         if (flag != 0 || freedSinceSync_.count(recNo)) SyncData();
+    }
+    if (written) {
         std::vector<uint8_t> unvouched = record;
         std::fill(unvouched.begin() + field.offset,
                   unvouched.begin() + field.offset + field.width + 1, uint8_t{0});
@@ -347,8 +352,10 @@ void TTableFiles::WriteRecord(uint32_t recNo, const std::vector<uint8_t>& record
     } else if (!vouched_.count(recNo)) {
         WriteVouchFlag(recNo, 0);  // the old bytes are no longer vouched for
     }
-    vouched_[recNo] = record;
-    if (vouched_.size() >= kVouchGroup) FlushVouched();
+    const auto now = std::chrono::steady_clock::now();
+    if (vouched_.empty()) heldSince_ = now;
+    vouched_[recNo] = THeld{record, written};
+    if (vouched_.size() >= kVouchGroup || now - heldSince_ >= kVouchDelay) FlushVouched();
 }
 
 // After the first sync every held record shows null in its vouching field on
@@ -356,17 +363,25 @@ void TTableFiles::WriteRecord(uint32_t recNo, const std::vector<uint8_t>& record
 // then the flags set.
 void TTableFiles::FlushVouched() {
     if (vouched_.empty()) return;
-    const size_t flagAt = static_cast<size_t>(fields_[static_cast<size_t>(vouchField_)].offset);
+    const TStoredField& field = fields_[static_cast<size_t>(vouchField_)];
+    const auto flagAt = static_cast<size_t>(field.offset);
     SyncData();
-    for (auto& [recNo, record] : vouched_) {
+    for (auto& [recNo, held] : vouched_) {
+        std::vector<uint8_t>& record = held.record;
+        if (held.written) {  // only the field's value is missing on disk
+            if (data_->WriteAt(VouchFlagOffset(recNo) + 1, record.data() + flagAt + 1,
+                               static_cast<size_t>(field.width)) != 0)
+                Fail(9218);
+            continue;
+        }
         const uint8_t flag = record[flagAt];
         record[flagAt] = 0;
         WriteRecordBytes(recNo, record.data(), record.size());
         record[flagAt] = flag;
     }
     SyncData();
-    for (const auto& [recNo, record] : vouched_)
-        if (record[flagAt] != 0) WriteVouchFlag(recNo, record[flagAt]);
+    for (const auto& [recNo, held] : vouched_)
+        if (held.record[flagAt] != 0) WriteVouchFlag(recNo, held.record[flagAt]);
     vouched_.clear();
 }
 
@@ -377,7 +392,7 @@ bool TTableFiles::TryReadRecord(uint32_t recNo, std::vector<uint8_t>& record) {
     if (data_->ReadAt(RecordOffset(recNo), record.data(), record.size(), done) != 0) Fail(9217);
     if (done != record.size()) Fail(8962);
     const auto held = vouched_.find(recNo);
-    if (held != vouched_.end()) record = held->second;
+    if (held != vouched_.end()) record = held->second.record;
     if (record[0] == 1) return false;
     if (record[0] != 0 || Get32(record.data() + 1) != recNo) Fail(8962);
     if (!IsCanonicalRecord(fields_, record.data())) Fail(8962);
@@ -423,7 +438,7 @@ uint32_t TTableFiles::Insert(std::vector<uint8_t>& record) {
     Put32(record.data() + 1, recNo);
     Put32(record.data() + 5, static_cast<uint32_t>(header_.lastIdentity));
     try {
-        WriteRecord(recNo, record, true);
+        WriteRecord(recNo, record, reused ? TPlace::Reused : TPlace::Appended);
     } catch (...) {
         header_ = saved;
         throw;
@@ -444,7 +459,7 @@ void TTableFiles::Update(uint32_t recNo, const std::vector<uint8_t>& before,
                          std::vector<uint8_t>& after) {
     BeginChange();
     std::memcpy(after.data(), before.data(), kRecordPrefix);  // place and identity stay
-    WriteRecord(recNo, after, false);
+    WriteRecord(recNo, after, TPlace::Changed);
     try {
         ++treeVersion_;
         for (int i = 0; i < IndexCount(); ++i) {

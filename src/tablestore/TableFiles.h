@@ -23,6 +23,7 @@
 // may keep its earlier bytes with the field null.
 #pragma once
 
+#include <chrono>
 #include <map>
 #include <memory>
 #include <set>
@@ -109,11 +110,11 @@ class TTableFiles {
     void BeginChange();
     void Sync(TStoreFile& file);
     void SyncData();
-    // Writes a record (`fresh`: a new or reused place) of a table with a
-    // vouching field: a fresh record at once with that field null, a changed
-    // one only as far as nulling the field's flag; the whole record is held
-    // and is what reads see until the group is flushed.
-    void WriteRecord(uint32_t recNo, const std::vector<uint8_t>& record, bool fresh);
+    enum class TPlace { Appended, Reused, Changed };
+    // Writes a record of a table with a vouching field: a new one at once with
+    // that field null, a changed one only as far as nulling the field's flag;
+    // the whole record is held and is what reads see until the flush.
+    void WriteRecord(uint32_t recNo, const std::vector<uint8_t>& record, TPlace place);
     void FlushVouched();
     uint64_t VouchFlagOffset(uint32_t recNo) const;
     void WriteVouchFlag(uint32_t recNo, uint8_t flag);
@@ -136,8 +137,13 @@ class TTableFiles {
     bool broken_ = false;  // a change failed half-way: never mark clean again
     uint64_t treeVersion_ = 0;
     int vouchField_ = -1;
-    std::map<uint32_t, std::vector<uint8_t>> vouched_;  // record -> held record
-    std::set<uint32_t> freedSinceSync_;  // freed places whose null is not yet on disk
+    struct THeld {
+        std::vector<uint8_t> record;
+        bool written;  // on disk but for the vouching field's value
+    };
+    std::map<uint32_t, THeld> vouched_;                // record number -> held record
+    std::chrono::steady_clock::time_point heldSince_;  // of the oldest held record
+    std::set<uint32_t> freedSinceSync_;                // freed places whose null is not yet on disk
 };
 
 // The size of a new data file with these fields, without records. A data

@@ -1,5 +1,7 @@
 #include "util/Exception.h"
 
+#include <cerrno>
+
 #include <cstdarg>
 #include <cstdio>
 
@@ -16,6 +18,12 @@ std::string Format(const char* fmt, ...) {
     if (length > 0) std::vsnprintf(result.data(), result.size() + 1, fmt, args);
     va_end(args);
     return result;
+}
+
+std::string WriteFailureDetail(int error) {
+    if (error == ENOSPC) return "; the disk is full";
+    if (error == EDQUOT) return "; the disk quota is exceeded";
+    return "";
 }
 
 }  // namespace corvane

@@ -19,6 +19,11 @@ class EConvertError : public Exception {
     using Exception::Exception;
 };
 
+// What a user needs to hear about a failed write beyond "Unable to write to
+// FILE": "; the disk is full" for ENOSPC, "; the disk quota is exceeded" for
+// EDQUOT, else nothing.
+std::string WriteFailureDetail(int error);
+
 // printf-style formatting into a std::string, for the messages of all layers.
 std::string Format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 

@@ -106,10 +106,10 @@ std::string SystemReason(int error) {
     return std::strerror(error);
 }
 
-std::optional<TFileStamp> TFileStamp::Of(const std::string& fileName) {
+std::optional<TFileIdentity> TFileIdentity::Of(const std::string& fileName) {
     struct stat info;
     if (::lstat(fileName.c_str(), &info) != 0) return std::nullopt;
-    TFileStamp stamp;
+    TFileIdentity stamp;
     stamp.Device = info.st_dev;
     stamp.Inode = info.st_ino;
     stamp.Size = info.st_size;
@@ -117,13 +117,12 @@ std::optional<TFileStamp> TFileStamp::Of(const std::string& fileName) {
     return stamp;
 }
 
-std::string TFileStamp::ToText() const {
-    return Format("%" PRIu64 ":%" PRIu64 ":%" PRId64 ":%" PRId64, Device, Inode, Size,
-                  ModifiedNs);
+std::string TFileIdentity::ToText() const {
+    return Format("%" PRIu64 ":%" PRIu64 ":%" PRId64 ":%" PRId64, Device, Inode, Size, ModifiedNs);
 }
 
-std::optional<TFileStamp> TFileStamp::FromText(const std::string& text) {
-    TFileStamp stamp;
+std::optional<TFileIdentity> TFileIdentity::FromText(const std::string& text) {
+    TFileIdentity stamp;
     char extra = 0;
     if (std::sscanf(text.c_str(), "%" SCNu64 ":%" SCNu64 ":%" SCNd64 ":%" SCNd64 "%c",
                     &stamp.Device, &stamp.Inode, &stamp.Size, &stamp.ModifiedNs, &extra) != 4)
@@ -207,8 +206,7 @@ TMoveMethod MoveFileNoReplace(const std::string& source, const std::string& dest
     const int input = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
     if (input < 0) Fail(what, errno);
     TDescriptor in(input);
-    const int64_t modifiedNs =
-        int64_t{info.st_mtim.tv_sec} * 1'000'000'000 + info.st_mtim.tv_nsec;
+    const int64_t modifiedNs = int64_t{info.st_mtim.tv_sec} * 1'000'000'000 + info.st_mtim.tv_nsec;
     try {
         WriteNewFile(
             destination, [&in](int out) { return CopyBytes(in.Get(), out); }, modifiedNs,
@@ -232,7 +230,8 @@ void RemoveStaleTemporaryFiles(const std::string& folder) {
     std::vector<std::string> stale;
     while (const dirent* entry = ::readdir(dir)) {
         const std::string name = entry->d_name;
-        if (name.size() <= prefix.size() + suffix.size() || name.compare(0, prefix.size(), prefix) ||
+        if (name.size() <= prefix.size() + suffix.size() ||
+            name.compare(0, prefix.size(), prefix) ||
             name.compare(name.size() - suffix.size(), suffix.size(), suffix))
             continue;
         const long pid = std::strtol(name.c_str() + prefix.size(), nullptr, 10);

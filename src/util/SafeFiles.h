@@ -26,17 +26,17 @@ std::string SystemReason(int error);
 
 // What tells a file apart from a changed or different one: device, inode,
 // size and modification time (nanoseconds). A rename keeps all four.
-struct TFileStamp {
+struct TFileIdentity {
     uint64_t Device = 0;
     uint64_t Inode = 0;
     int64_t Size = 0;
     int64_t ModifiedNs = 0;
-    bool operator==(const TFileStamp&) const = default;
+    bool operator==(const TFileIdentity&) const = default;
 
     // Of the entry itself (a symbolic link is not followed); none when absent.
-    static std::optional<TFileStamp> Of(const std::string& fileName);
+    static std::optional<TFileIdentity> Of(const std::string& fileName);
     std::string ToText() const;
-    static std::optional<TFileStamp> FromText(const std::string& text);
+    static std::optional<TFileIdentity> FromText(const std::string& text);
 };
 
 // True when an entry of that name exists (a dangling link counts).

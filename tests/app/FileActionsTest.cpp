@@ -78,8 +78,10 @@ TEST_F(FileActionsTest, DeleteComparesFileNamesCaseSensitively) {
     form->DeleteImageFile(Path("f/a.jpg"));
     Settle();
     EXPECT_EQ(form->MatchTable().RecordCount(), 1);
-    // New tables compare names as the file system does: A.jpg is another file.
+    // New tables compare names case-sensitively: A.jpg is another file and
+    // keeps its record.
     EXPECT_EQ(form->SignaturesTable().RecordCount(), 1);
+    EXPECT_TRUE(fs::exists(F("A.jpg")));
 }
 
 TEST_F(FileActionsTest, KeysDeleteDropAndView) {
@@ -178,7 +180,7 @@ TEST_F(FileActionsTest, PopupOnFileColumnOnlyOffersTheMenu) {
     EXPECT_FALSE(fs::exists(F("B.jpg")));
     EXPECT_TRUE(fs::exists(F("A.jpg")));
     EXPECT_EQ(form->MatchTable().RecordCount(), 0);
-    EXPECT_EQ(form->StatusLine->text().toStdString(), "Moved to the trash: " + F("B.jpg"));
+    EXPECT_EQ(form->StatusText(), "Moved to the trash: " + F("B.jpg"));
 }
 
 // Undo (the button and Ctrl+Z) brings the file and its rows back, one step
@@ -200,7 +202,7 @@ TEST_F(FileActionsTest, UndoRestoresFileAndRows) {
     form->UndoButton->click();
     Settle();
     EXPECT_TRUE(fs::exists(F("B.jpg")));
-    EXPECT_EQ(form->StatusLine->text().toStdString(), "Restored " + F("B.jpg"));
+    EXPECT_EQ(form->StatusText(), "Restored " + F("B.jpg"));
     QTest::keyClick(form->DBGrid2, Qt::Key_Z, Qt::ControlModifier);
     Settle();
     EXPECT_TRUE(fs::exists(F("A.jpg")));

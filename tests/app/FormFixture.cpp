@@ -21,9 +21,10 @@ void FormFixture::TearDown() {
     fs::remove_all(root, ec);
 }
 
-void FormFixture::OpenForm(bool batchRequested) {
+void FormFixture::OpenForm(bool batchRequested, const TMakeForm& make) {
     CloseForm();
-    form = std::make_unique<TCorvaneForm>(programFolder, batchRequested);
+    form = make ? make(programFolder, batchRequested)
+                : std::make_unique<TCorvaneForm>(programFolder, batchRequested);
     form->OnShowMessage = [this](const std::string& text) { messages.push_back(text); };
     form->OnShowError = [this](const std::string& text) { errors.push_back(text); };
     form->OnOpenUrl = [this](const std::string& name) { opened.push_back(name); };

@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -20,8 +21,10 @@ class FormFixture : public ::testing::Test {
     void SetUp() override;
     void TearDown() override;
 
-    // Creates (or re-creates) the window on the program folder and shows it.
-    void OpenForm(bool batchRequested = false);
+    // Creates (or re-creates) the window on the program folder and shows it;
+    // Make builds a window of a test's own kind.
+    using TMakeForm = std::function<std::unique_ptr<TCorvaneForm>(const std::string&, bool)>;
+    void OpenForm(bool batchRequested = false, const TMakeForm& make = nullptr);
     void CloseForm();
 
     // Appends a match row directly.

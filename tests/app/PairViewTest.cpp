@@ -70,8 +70,16 @@ TEST_F(PairViewTest, NameRuleAndExtraHints) {
     SelectMatchRow(0);
     EXPECT_EQ(form->lLName->palette().color(QPalette::WindowText), QColor(Qt::red));
     EXPECT_EQ(form->lRName->palette().color(QPalette::WindowText), QColor(Qt::black));
+    // The bitmap hint shows between the two pictures.
+    AddMatch(1, "/a/FROM-BMP-0001.jpg", "/a/b.jpg");
+    form->SelectPage(TTabPage::CompMatchesTabSheet);
+    SelectMatchRow(1);
     EXPECT_FALSE(form->lIsBMP->isHidden());
-    EXPECT_EQ(form->lIsBMP->x(), 16 + 217 + (520 - 16 - 217) / 4);
+    const auto left = [this](QWidget* w, int dx) {
+        return w->mapTo(form.get(), QPoint(dx, 0)).x();
+    };
+    EXPECT_GE(left(form->lIsBMP, 0), left(form->MatchImage1, form->MatchImage1->width()));
+    EXPECT_LE(left(form->lIsBMP, form->lIsBMP->width()), left(form->MatchImage2, 0));
 }
 
 TEST_F(PairViewTest, ExtraHintsHiddenWithoutMarker) {

@@ -1,6 +1,9 @@
 // The command-line program, run as a separate process on generated folders.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <pty.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 
 #include <algorithm>
@@ -10,7 +13,10 @@
 #include <sstream>
 #include <thread>
 
+#include <nlohmann/json.hpp>
+
 #include "../scan/TestPictures.h"
+#include "cli/Listing.h"
 #include "signature/Signature.h"
 #include "util/Exception.h"
 
@@ -68,6 +74,7 @@ TEST(CliUsageTest, UsageErrorsExitWithTwo) {
     const std::vector<std::vector<std::string>> cases = {{},
                                                          {"frobnicate"},
                                                          {"compute", "--bogus"},
+                                                         {"compute", "--formats", "jpg,xyz"},
                                                          {"identify", "--margin"},
                                                          {"decode", "only-one"},
                                                          {"match-single"},
@@ -75,7 +82,11 @@ TEST(CliUsageTest, UsageErrorsExitWithTwo) {
     for (const auto& words : cases) {
         const TResult result = RunCli(words);
         EXPECT_EQ(result.status, 2) << ::testing::PrintToString(words);
-        EXPECT_NE(result.err.find("usage:"), std::string::npos);
+        // One line, the program's name in front, pointing to the help.
+        EXPECT_EQ(Lines(result.err).size(), 1u) << result.err;
+        EXPECT_EQ(result.err.rfind("corvane-cli: ", 0), 0u) << result.err;
+        EXPECT_NE(result.err.find("--help"), std::string::npos) << result.err;
+        EXPECT_TRUE(result.out.empty());
     }
 }
 
@@ -218,12 +229,23 @@ TEST_F(CliTest, DeleteMoveAndUndo) {
 TEST_F(CliTest, ErrorsExitWithOneAndTheWindowsMessage) {
     TResult r = Cli({"identify", "--margin", "abc"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "'abc' is not a valid integer value\n");
+    EXPECT_EQ(r.err, "corvane-cli: 'abc' is not a valid integer value\n");
     r = Cli({"match-single", pictures_ + "none.jpg"});
     EXPECT_EQ(r.status, 1);
     r = RunCli({"signature", pictures_ + "none.jpg"});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("none.jpg"), std::string::npos);
+}
+
+TEST_F(CliTest, SearchFolderIsNamedInFull) {
+    WriteJpeg(pictures_ + "a.jpg", MakePattern(5));
+    const std::string command = "cd " + Quote(folder_.Path()) + " && " + Quote(CORVANE_CLI) +
+                                " --data data compute --folder pictures >/dev/null";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    EXPECT_EQ(Fields(Cli({"signatures"}).out)[1], pictures_);
+    const TResult r = Cli({"compute", "--folder", pictures_ + "none"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "corvane-cli: The search folder \"" + pictures_ + "none\" does not exist\n");
 }
 
 TEST_F(CliTest, SettingsFileGivesTheDefaults) {
@@ -249,6 +271,229 @@ TEST_F(CliTest, DecodeWritesTheRasterAsPpm) {
         expected += static_cast<char>(pattern.Bgr[i]);
     }
     EXPECT_EQ(ReadBytes(pictures_ + "p.ppm"), expected);
+    // A full disk says so.
+    const TResult full = RunCli({"decode", pictures_ + "p.bmp", "/dev/full"});
+    EXPECT_EQ(full.status, 1);
+    EXPECT_EQ(full.err, "corvane-cli: Unable to write to /dev/full; the disk is full\n");
+}
+
+TEST_F(CliTest, ATableHeldByAnotherCorvaneSaysSo) {
+    ASSERT_EQ(Cli({"signatures"}).status, 0);  // creates the tables
+    const int fd = ::open((data_ + "Signatures.DAT").c_str(), O_RDONLY);
+    ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+    const TResult r = Cli({"signatures"});
+    ::close(fd);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "corvane-cli: The table " + data_ +
+                         "Signatures.DAT is in use by another running Corvane; close that one "
+                         "first\n");
+}
+
+TEST(CliConventionsTest, HelpAndVersionExitWithZero) {
+    for (const std::vector<std::string>& words :
+         {std::vector<std::string>{"--help"}, {"-h"}, {"help"}}) {
+        const TResult r = RunCli(words);
+        EXPECT_EQ(r.status, 0) << ::testing::PrintToString(words);
+        EXPECT_NE(r.out.find("match-single"), std::string::npos);
+        EXPECT_NE(r.out.find("Exit status: 0 done; 1 an error"), std::string::npos);
+        EXPECT_TRUE(r.err.empty());
+    }
+    TResult r = RunCli({"help", "compute"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("--no-subdirs"), std::string::npos);
+    EXPECT_EQ(RunCli({"compute", "--help"}).out, r.out);
+    r = RunCli({"--version"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out.rfind("corvane-cli ", 0), 0u);
+    EXPECT_EQ(RunCli({"help", "frobnicate"}).status, 2);
+    EXPECT_EQ(RunCli({"matches", "--format", "xml"}).status, 2);
+    EXPECT_EQ(RunCli({"--data", "/tmp", "decode", "a", "b"}).status, 2);
+}
+
+TEST_F(CliTest, WhereNamesTheProgramFolder) {
+    TResult r = Cli({"where"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, data_ + "\n");
+    ::setenv("CORVANE_DATA", pictures_.c_str(), 1);
+    r = RunCli({"where", "-v"});
+    ::unsetenv("CORVANE_DATA");
+    EXPECT_EQ(r.out, pictures_ + " (CORVANE_DATA)\n");
+}
+
+std::string DecodeBase64(const std::string& text) {
+    const std::string digits = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string bytes;
+    uint32_t bits = 0;
+    int count = 0;
+    for (const char c : text) {
+        if (c == '=') break;
+        bits = (bits << 6) | static_cast<uint32_t>(digits.find(c));
+        count += 6;
+        if (count >= 8) {
+            count -= 8;
+            bytes += static_cast<char>((bits >> count) & 0xFF);
+        }
+    }
+    return bytes;
+}
+
+std::string UnescapeTsv(const std::string& field) {
+    std::string text;
+    for (size_t i = 0; i < field.size(); ++i) {
+        if (field[i] != '\\' || i + 1 == field.size()) {
+            text += field[i];
+            continue;
+        }
+        const char c = field[++i];
+        text += c == 't' ? '\t' : c == 'n' ? '\n' : c == 'r' ? '\r' : c;
+    }
+    return text;
+}
+
+// Pictures whose names hold a tab, a newline, a backslash and a byte that
+// is not UTF-8: every listing gives them back exactly.
+class CliFormatTest : public CliTest {
+  protected:
+    CliFormatTest() {
+        for (const std::string& name :
+             {std::string("tab\there.jpg"), std::string("new\nline.jpg"),
+              std::string("back\\slash.jpg"), std::string("bad\xff\xfe.jpg"),
+              std::string("plain,\"quoted\".jpg")}) {
+            WriteJpeg(pictures_ + name, MakePattern(7));  // all alike: every pair matches
+            names_.insert(pictures_ + name);
+        }
+        EXPECT_EQ(Cli({"compute", "--folder", pictures_}).status, 0);
+        EXPECT_EQ(Cli({"identify"}).status, 0);
+    }
+    std::set<std::string> names_;
+};
+
+TEST_F(CliFormatTest, TsvEscapesNamesOneLinePerRow) {
+    const TResult r = Cli({"signatures"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::set<std::string> listed;
+    for (const std::string& line : Lines(r.out)) {
+        const auto fields = Fields(line);
+        ASSERT_EQ(fields.size(), 4u) << line;
+        listed.insert(UnescapeTsv(fields[1]) + UnescapeTsv(fields[0]));
+    }
+    EXPECT_EQ(listed, names_);
+    EXPECT_NE(r.out.find("back\\\\slash.jpg\t"), std::string::npos);
+    EXPECT_NE(r.out.find("bad\xff\xfe.jpg\t"), std::string::npos);  // bytes kept
+    EXPECT_EQ(Lines(Cli({"matches"}).out).size(), 10u);
+}
+
+TEST_F(CliFormatTest, NulSeparatedNamesKeepTheirBytes) {
+    TResult r = Cli({"signatures", "-0"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    ASSERT_FALSE(r.out.empty());
+    EXPECT_EQ(r.out.back(), '\0');
+    std::set<std::string> listed;
+    std::vector<std::string> parts;
+    for (size_t start = 0, end; (end = r.out.find('\0', start)) != std::string::npos;
+         start = end + 1)
+        parts.push_back(r.out.substr(start, end - start));
+    listed.insert(parts.begin(), parts.end());
+    EXPECT_EQ(parts.size(), names_.size());
+    EXPECT_EQ(listed, names_);
+    r = Cli({"matches", "--null"});
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\0'), 20);
+}
+
+TEST_F(CliFormatTest, JsonIsOneDocumentThatGivesBackEveryName) {
+    TResult r = Cli({"signatures", "--format", "json"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const nlohmann::json records = nlohmann::json::parse(r.out);  // throws when malformed
+    ASSERT_TRUE(records.is_array());
+    std::set<std::string> listed;
+    for (const auto& record : records) {
+        for (const char* field : {"FileName", "FilePath", "FileDate", "Signature"})
+            EXPECT_TRUE(record.contains(field)) << record.dump();
+        std::string name = record["FileName"];
+        if (record.contains("FileNameBase64")) name = DecodeBase64(record["FileNameBase64"]);
+        listed.insert(record["FilePath"].get<std::string>() + name);
+        EXPECT_EQ(record["Signature"].get<std::string>().size(), 192u);
+    }
+    EXPECT_EQ(listed, names_);
+
+    r = Cli({"matches", "--format", "json"});
+    const nlohmann::json rows = nlohmann::json::parse(r.out);
+    ASSERT_EQ(rows.size(), 10u);
+    for (const auto& row : rows) {
+        EXPECT_TRUE(row["MaxDiff"].is_number_integer());
+        std::string file1 = row["File1"];
+        if (row.contains("File1Base64")) file1 = DecodeBase64(row["File1Base64"]);
+        EXPECT_TRUE(names_.count(file1)) << file1;
+    }
+    EXPECT_EQ(nlohmann::json::parse(
+                  RunCli({"--data", folder_.Make("empty"), "matches", "--format", "json"}).out),
+              nlohmann::json::array());
+}
+
+TEST_F(CliFormatTest, CsvQuotesWhatNeedsIt) {
+    const TResult r = Cli({"signatures", "--format", "csv"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.substr(0, r.out.find("\r\n")), "FileName,FilePath,FileDate,Signature");
+    EXPECT_NE(r.out.find("\"plain,\"\"quoted\"\".jpg\","), std::string::npos);
+    EXPECT_NE(r.out.find("\"new\nline.jpg\","), std::string::npos);
+}
+
+// Runs corvane-cli on a pseudo terminal and returns all it wrote there.
+std::string RunOnTerminal(const std::vector<std::string>& words) {
+    int master = -1;
+    const pid_t child = ::forkpty(&master, nullptr, nullptr, nullptr);
+    if (child == 0) {
+        std::vector<char*> argv = {const_cast<char*>(CORVANE_CLI)};
+        for (const std::string& word : words) argv.push_back(const_cast<char*>(word.c_str()));
+        argv.push_back(nullptr);
+        ::execv(CORVANE_CLI, argv.data());
+        ::_exit(127);
+    }
+    std::string output;
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(master, buffer, sizeof buffer)) > 0;) output.append(buffer, n);
+    ::close(master);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return output;
+}
+
+TEST_F(CliTest, ProgressOnlyOnATerminalAndNotWithQuiet) {
+    for (int i = 0; i < 3; ++i) WriteJpeg(pictures_ + Format("p%d.jpg", i), MakePattern(i));
+    const TResult piped = Cli({"compute", "--folder", pictures_});
+    EXPECT_EQ(piped.err.find('\r'), std::string::npos);
+    EXPECT_EQ(piped.err.find(" of "), std::string::npos);
+    const std::string shown =
+        RunOnTerminal({"--data", data_, "compute", "--force", "--folder", pictures_});
+    EXPECT_NE(shown.find("] 0 of "), std::string::npos) << shown;
+    const std::string quiet =
+        RunOnTerminal({"--data", data_, "-q", "compute", "--force", "--folder", pictures_});
+    EXPECT_EQ(quiet.find(" of "), std::string::npos) << quiet;
+    EXPECT_NE(quiet.find("records added"), std::string::npos) << quiet;
+}
+
+TEST(ListingTest, EscapesAndEncodings) {
+    EXPECT_EQ(EscapeTsvField("a\tb\nc\\d\re"), "a\\tb\\nc\\\\d\\re");
+    EXPECT_EQ(QuoteCsvField("plain"), "plain");
+    EXPECT_EQ(QuoteCsvField("a,\"b\""), "\"a,\"\"b\"\"\"");
+    const std::vector<std::pair<std::string, bool>> utf8 = {{"", true},
+                                                            {"ascii", true},
+                                                            {"\xc3\xa9", true},
+                                                            {"\xe6\x97\xa5", true},
+                                                            {"\xf0\x9f\x98\x80", true},
+                                                            {"\xff", false},
+                                                            {"\xc3", false},
+                                                            {"\xc0\xaf", false},
+                                                            {"\xed\xa0\x80", false},
+                                                            {"\xf4\x90\x80\x80", false},
+                                                            {"a\x80", false}};
+    for (const auto& [text, valid] : utf8) EXPECT_EQ(IsValidUtf8(text), valid) << text;
+    for (const std::string& bytes :
+         {std::string(), std::string("f"), std::string("fo"), std::string("foo"),
+          std::string("foob"), std::string("\xff\x00\x80", 3)})
+        EXPECT_EQ(DecodeBase64(EncodeBase64(bytes)), bytes);
+    EXPECT_EQ(EncodeBase64("foobar"), "Zm9vYmFy");
+    EXPECT_EQ(EncodeBase64("fo"), "Zm8=");
 }
 
 // ---------------------------------------------------------------- end to end

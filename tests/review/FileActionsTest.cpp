@@ -1,7 +1,7 @@
 #include "review/FileActions.h"
 
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -30,7 +30,7 @@ void WriteAll(const std::string& fileName, const std::string& bytes) {
 }
 
 int64_t MTimeNs(const std::string& fileName) {
-    return TFileStamp::Of(fileName)->ModifiedNs;
+    return TFileIdentity::Of(fileName)->ModifiedNs;
 }
 
 // A program folder with both tables, a picture folder and a desktop trash in
@@ -56,9 +56,10 @@ class FileActionsTest : public ::testing::Test {
     std::string Pic(const std::string& name) const { return root_ + "pics/" + name; }
     std::string Trash() const { return root_ + "home/data/Trash/"; }
 
-    TFileActions Actions(TTrashCan* trash = nullptr) {
+    TFileActions Actions(TTrashCan* trash = nullptr, std::string journal = "") {
         return TFileActions(signatures_.SignaturesTable, matches_.MatchTable,
-                            trash != nullptr ? trash : &trash_, root_ + kUndoJournalFileName);
+                            trash != nullptr ? trash : &trash_,
+                            journal.empty() ? root_ + kUndoJournalFileName : journal);
     }
 
     void AddPicture(const std::string& name, const std::string& bytes) {
@@ -86,8 +87,8 @@ class FileActionsTest : public ::testing::Test {
         for (TStoreTable* table : {&signatures_.SignaturesTable, &matches_.MatchTable}) {
             for (table->First(); !table->AtEnd(); table->Next()) {
                 for (const TField* field : table->Fields()) text += field->AsString() + "|";
-                if (const auto* date = dynamic_cast<const TDateTimeField*>(
-                        table->FindField("FileDate")))
+                if (const auto* date =
+                        dynamic_cast<const TDateTimeField*>(table->FindField("FileDate")))
                     text += Format("%.17g", date->AsDateTime());
                 text += "\n";
             }
@@ -110,6 +111,25 @@ class FileActionsTest : public ::testing::Test {
     TSignaturesTableObjects signatures_;
     TMatchTableObjects matches_;
     TDesktopTrash trash_;
+};
+
+// A trash in a plain folder, for tests about the journal rather than the
+// desktop trash.
+class TFolderTrash : public TTrashCan {
+  public:
+    explicit TFolderTrash(std::string folder) : folder_(std::move(folder)) {
+        fs::create_directories(folder_ + "files");
+        fs::create_directories(folder_ + "info");
+    }
+    std::string MoveToTrash(const std::string& fileName) override {
+        const std::string target = folder_ + "files/" + fs::path(fileName).filename().string();
+        MoveFileNoReplace(fileName, target);
+        WriteAll(TrashInfoPathOf(target), "[Trash Info]\n");
+        return target;
+    }
+
+  private:
+    std::string folder_;
 };
 
 // A trash that refuses: a volume without a trash folder.
@@ -153,7 +173,8 @@ TEST_F(FileActionsTest, NameThatIsNotUtf8RoundTrips) {
     ASSERT_EQ(actions.Delete(Pic("bad\xff name.jpg")).Status, TActionStatus::Done);
     EXPECT_FALSE(fs::exists(Pic("bad\xff name.jpg")));
     std::string info;
-    for (const auto& entry : fs::directory_iterator(Trash() + "info")) info += ReadAll(entry.path());
+    for (const auto& entry : fs::directory_iterator(Trash() + "info"))
+        info += ReadAll(entry.path());
     EXPECT_NE(info.find("Path=" + root_ + "pics/bad%FF%20name.jpg\n"), std::string::npos) << info;
     ASSERT_EQ(actions.Undo().Status, TActionStatus::Done);
     EXPECT_EQ(ReadAll(Pic("bad\xff name.jpg")), "odd");
@@ -289,18 +310,59 @@ TEST_F(FileActionsTest, UndoRefusesChangedOrVanishedFiles) {
 
 TEST_F(FileActionsTest, JournalKeepsManySteps) {
     constexpr int kSteps = 51;
+    // Each step is flushed to disk twice; on a tmpfs that costs nothing.
+    const std::string journal = ::access("/dev/shm", W_OK) == 0
+                                    ? "/dev/shm/corvane-journal-" + std::to_string(::getpid())
+                                    : root_ + kUndoJournalFileName;
     for (int i = 0; i < kSteps; ++i) AddPicture("p" + std::to_string(i), std::to_string(i));
+    TFolderTrash trash(root_ + "trash/");
     {
-        TFileActions actions = Actions();
+        TFileActions actions = Actions(&trash, journal);
         for (int i = 0; i < kSteps; ++i)
             ASSERT_EQ(actions.Delete(Pic("p" + std::to_string(i))).Status, TActionStatus::Done);
     }
-    TFileActions actions = Actions();
+    TFileActions actions = Actions(&trash, journal);
     for (int i = kSteps - 1; i >= 0; --i) {
         ASSERT_EQ(actions.Undo().Status, TActionStatus::Done) << i;
         EXPECT_EQ(ReadAll(Pic("p" + std::to_string(i))), std::to_string(i));
     }
     EXPECT_EQ(signatures_.SignaturesTable.RecordCount(), kSteps);
+    fs::remove(journal);
+}
+
+// Grown to twice its size, the journal is cut back to the newest steps, with
+// their records; a line cut short by a crash is passed over.
+TEST(ActionJournalTest, KeepsTheNewestStepsWhenCutBack) {
+    const std::string name =
+        (fs::temp_directory_path() / ("corvane-journal-" + std::to_string(::getpid()))).string();
+    TActionJournal journal(name, 3);
+    for (int i = 1; i <= 7; ++i) {
+        TJournalStep step;
+        step.File = "/p/" + std::to_string(i) + "\tx%y\n";
+        step.Signatures.push_back(
+            {{{"FileName", "n" + std::to_string(i)}, {"FileDate", std::nullopt}}});
+        journal.Begin(step);
+        step.TrashPath = "/t/" + std::to_string(i);
+        journal.Complete(step);
+    }
+    std::ofstream(name, std::ios::app) << "done\t9\t/cut";  // no line break
+    journal.Drop(1);                                        // written on a line of its own
+    TJournalStep eighth;
+    journal.Begin(eighth);  // 8 steps: cut back to the newest 3, then this one
+    EXPECT_GT(eighth.Id, 7);
+    journal.Drop(eighth.Id);
+    for (int i = 7; i >= 5; --i) {
+        const std::optional<TJournalStep> last = journal.Last();
+        ASSERT_TRUE(last);
+        EXPECT_EQ(last->File, "/p/" + std::to_string(i) + "\tx%y\n");
+        EXPECT_EQ(last->TrashPath, "/t/" + std::to_string(i));
+        ASSERT_EQ(last->Signatures.size(), 1u);
+        EXPECT_EQ(last->Signatures[0].Fields[0].second, "n" + std::to_string(i));
+        EXPECT_FALSE(last->Signatures[0].Fields[1].second);
+        journal.Drop(last->Id);
+    }
+    EXPECT_FALSE(journal.Last());
+    fs::remove(name);
 }
 
 }  // namespace

@@ -38,11 +38,14 @@ class TTestTrash : public TTrashCan {
 
 class EngineFixture : public ::testing::Test {
   protected:
-    EngineFixture() {
+    // LegacyTables: start on tables of the earlier definitions (names of 100
+    // and 200 characters, case-insensitive keys).
+    explicit EngineFixture(bool legacyTables = false) {
         programFolder_ = data_.Make("program");
         pictures_ = data_.Make("pictures");
         trash_.Folder = data_.Make("trash");
         engine_.Trash = &trash_;
+        if (legacyTables) CreateLegacyTables();
         engine_.StartUp(programFolder_);
         controls_.Search = pictures_;
     }
@@ -56,6 +59,19 @@ class EngineFixture : public ::testing::Test {
                                  engine_.Signatures.SignaturesTableFilePath.Value());
         }
         return records;
+    }
+
+    void CreateLegacyTables() {
+        const std::pair<const char*, void (*)(TFieldDefs&, TIndexDefs&)> tables[] = {
+            {"Signatures.DAT", DefineLegacySignaturesTable},
+            {"Matches.DAT", DefineLegacyMatchTable}};
+        for (const auto& [name, define] : tables) {
+            TStoreTable table;
+            table.SetDatabaseName(programFolder_);
+            table.SetTableName(name);
+            define(table.FieldDefs, table.IndexDefs);
+            table.CreateTable();
+        }
     }
 
     // The width the open signature table stores for a field.

@@ -174,7 +174,7 @@ TEST_F(ExactRecordsTest, WorkersTheSystemCannotStartRunWithThoseThatStarted) {
     for (uint32_t i = 0; i < 4; ++i)
         WriteJpeg(pictures_ + std::to_string(i) + ".jpg", MakePattern(i));
     engine_.ComputeButtonClick();
-    EXPECT_EQ(LastMessage(), "4 records added; 0 records edited in 00:00:00");
+    EXPECT_EQ(LastMessage().substr(0, 33), "4 records added; 0 records edited");
 }
 
 // In a child process whose user may start only a few threads.

@@ -54,9 +54,9 @@ TEST_F(SettingsTest, FirstStartCreatesTablesAndUsesDefaults) {
 }
 
 TEST_F(SettingsTest, WorkersComeFromTheSettingsWhenValid) {
-    for (const auto& [text, expected] :
-         {std::pair<std::string, int>{"3", 3}, {"0", TSignaturePrefetcher::DefaultWorkers()},
-          {"many", TSignaturePrefetcher::DefaultWorkers()}}) {
+    for (const auto& [text, expected] : {std::pair<std::string, int>{"3", 3},
+                                         {"0", TSignaturePrefetcher::DefaultWorkers()},
+                                         {"many", TSignaturePrefetcher::DefaultWorkers()}}) {
         WriteBytes(programFolder_ + "Corvane.INI", "[Params]\r\nWorkers=" + text + "\r\n");
         engine_.ReadSettings();
         EXPECT_EQ(engine_.Workers, expected) << text;
@@ -118,6 +118,10 @@ TEST_F(SettingsTest, SecondOpenerOfTheTablesFailsWithAccessDenied) {
         FAIL();
     } catch (const EStoreEngineError& error) {
         EXPECT_EQ(error.ErrorCode(), 11013);
+        // Said in words: who holds which file, not a permission problem.
+        EXPECT_EQ(error.Message(), "The table " + programFolder_ +
+                                       "Signatures.DAT is in use by another running Corvane; "
+                                       "close that one first");
     }
 }
 

@@ -146,6 +146,42 @@ class TCutEnv : public TStoreEnv {
     TWrite last_;
 };
 
+// The real files without the cost of syncs: the checks after a cut read what
+// landed; whether it would survive another cut is not their question.
+class TUnsyncedEnv : public TStoreEnv {
+  public:
+    int Open(const std::string& path, TOpenMode mode, TLockMode lock, bool readOnly,
+             std::unique_ptr<TStoreFile>& file) override {
+        std::unique_ptr<TStoreFile> inner;
+        const int error = Default()->Open(path, mode, lock, readOnly, inner);
+        if (error == 0) file = std::make_unique<TFile>(std::move(inner));
+        return error;
+    }
+    bool Exists(const std::string& path) override { return Default()->Exists(path); }
+    int Rename(const std::string& from, const std::string& to) override {
+        return Default()->Rename(from, to);
+    }
+    int Remove(const std::string& path) override { return Default()->Remove(path); }
+
+  private:
+    class TFile : public TStoreFile {
+      public:
+        explicit TFile(std::unique_ptr<TStoreFile> inner) : inner_(std::move(inner)) {}
+        int ReadAt(uint64_t o, void* d, size_t s, size_t& done) override {
+            return inner_->ReadAt(o, d, s, done);
+        }
+        int WriteAt(uint64_t o, const void* d, size_t s) override {
+            return inner_->WriteAt(o, d, s);
+        }
+        int Truncate(uint64_t s) override { return inner_->Truncate(s); }
+        int Size(uint64_t& s) override { return inner_->Size(s); }
+        int Sync() override { return 0; }
+
+      private:
+        std::unique_ptr<TStoreFile> inner_;
+    };
+};
+
 // A picture: its name, and per version its date and signature.
 struct TPicture {
     int file;
@@ -250,7 +286,7 @@ TEST(PowerCutTest, DatedRecordsAreWholeAndAComputeRunRestoresTheRest) {
     }
     std::mt19937 random(99);
     int landed = 0;
-    for (int cut = 0; cut < 150; ++cut) {
+    for (int cut = 0; cut < 60; ++cut) {
         const unsigned seed = 1 + static_cast<unsigned>(cut % 7);
         TCutEnv env(1 + static_cast<long>(random() % static_cast<unsigned long>(total)));
         TPosted posted;
@@ -265,8 +301,9 @@ TEST(PowerCutTest, DatedRecordsAreWholeAndAComputeRunRestoresTheRest) {
         env.Land(folder.Path(), random);
         if (!std::filesystem::exists(folder / "Signatures.DAT")) continue;
         ++landed;
-        TSignaturesTableObjects sigs;
-        TMatchTableObjects matches;
+        TUnsyncedEnv files;
+        TSignaturesTableObjects sigs(&files);
+        TMatchTableObjects matches(&files);
         ASSERT_NO_THROW(OpenProgramTables(sigs.SignaturesTable, matches.MatchTable, folder.Path()))
             << "cut " << cut;
         TStoreTable& table = sigs.SignaturesTable;
@@ -294,7 +331,7 @@ TEST(PowerCutTest, DatedRecordsAreWholeAndAComputeRunRestoresTheRest) {
             return;
         }
     }
-    EXPECT_GT(landed, 100);
+    EXPECT_GT(landed, 40);
 }
 
 }  // namespace

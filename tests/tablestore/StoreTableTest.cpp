@@ -8,6 +8,7 @@
 #include <tuple>
 
 #include "TableFixture.h"
+#include "tablestore/StoreEnv.h"
 
 namespace corvane::testing {
 namespace {
@@ -456,6 +457,66 @@ TEST_F(CursorTest, TableExistsCases) {
     probe.SetTableName(folder / "Matches.db");  // split into folder and name; ".DAT" put in
     EXPECT_EQ(probe.DatabaseName(), folder.Path());
     EXPECT_TRUE(probe.TableExists());
+}
+
+// The real files, except that every write fails with ENOSPC once Full is set.
+class FullDiskEnv : public TStoreEnv {
+  public:
+    bool Full = false;
+
+    class File : public TStoreFile {
+      public:
+        File(std::unique_ptr<TStoreFile> inner, FullDiskEnv& env)
+            : inner_(std::move(inner)), env_(env) {}
+        int ReadAt(uint64_t o, void* d, size_t s, size_t& done) override {
+            return inner_->ReadAt(o, d, s, done);
+        }
+        int WriteAt(uint64_t o, const void* d, size_t s) override {
+            return env_.Full ? ENOSPC : inner_->WriteAt(o, d, s);
+        }
+        int Truncate(uint64_t s) override { return inner_->Truncate(s); }
+        int Size(uint64_t& s) override { return inner_->Size(s); }
+        int Sync() override { return inner_->Sync(); }
+
+      private:
+        std::unique_ptr<TStoreFile> inner_;
+        FullDiskEnv& env_;
+    };
+
+    int Open(const std::string& path, TOpenMode mode, TLockMode lock, bool readOnly,
+             std::unique_ptr<TStoreFile>& file) override {
+        std::unique_ptr<TStoreFile> inner;
+        const int error = Default()->Open(path, mode, lock, readOnly, inner);
+        if (error == 0) file = std::make_unique<File>(std::move(inner), *this);
+        return error;
+    }
+    bool Exists(const std::string& path) override { return Default()->Exists(path); }
+    int Rename(const std::string& from, const std::string& to) override {
+        return Default()->Rename(from, to);
+    }
+    int Remove(const std::string& path) override { return Default()->Remove(path); }
+};
+
+TEST(FullDiskTest, AFailedWriteNamesTheTableFileAndSaysTheDiskIsFull) {
+    TempFolder folder;
+    FullDiskEnv env;
+    TSignaturesTableObjects sigs(&env);
+    TMatchTableObjects matches(&env);
+    OpenProgramTables(sigs.SignaturesTable, matches.MatchTable, folder.Path());
+    env.Full = true;
+    int code = 0;
+    const std::string message = ErrorOf(
+        [&] {
+            sigs.SignaturesTable.Append();
+            sigs.SignaturesTableFileName.SetAsString("a.jpg");
+            sigs.SignaturesTableFilePath.SetAsString("/p/");
+            sigs.SignaturesTable.Post();
+        },
+        &code);
+    EXPECT_EQ(code, 9218);
+    EXPECT_EQ(message, "Store Engine Error # 9218 Error writing to table '" + folder.Path() +
+                           "Signatures.DAT'; the disk is full");
+    env.Full = false;
 }
 
 TEST_F(CursorTest, SecondOpenerIsDenied) {

@@ -91,6 +91,17 @@ TPictureFormats TPictureFormats::Parse(const std::string& text) {
     return formats;
 }
 
+std::string TPictureFormats::Problem(const std::string& text) {
+    std::istringstream names(text);
+    std::string name;
+    while (std::getline(names, name, ',')) {
+        const TPictureKind kind = KindOfName(UpperCase(Trimmed(name)));
+        if (kind == TPictureKind::pkNone) return "unknown picture format \"" + name + "\"";
+        if (!Available(kind)) return "the installed libraries do not decode " + name;
+    }
+    return {};
+}
+
 std::string TPictureFormats::Text() const {
     std::string text;
     for (const TPictureKind kind : Kinds()) {

@@ -22,6 +22,8 @@ class TPictureFormats {
     // TIFF (or TIF), HEIC (or HEIF), AVIF. Unknown names, and formats the
     // installed libraries cannot decode, are left out.
     static TPictureFormats Parse(const std::string& text);
+    // Why Parse would leave a name of the text out; empty when it takes all.
+    static std::string Problem(const std::string& text);
     // The names in the order above, separated by commas.
     std::string Text() const;
 
