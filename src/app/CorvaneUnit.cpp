@@ -139,17 +139,18 @@ TFolderEdit::TFolderEdit(QWidget* parent) : QWidget(parent) {
     });
 }
 
-std::string DefaultProgramFolder() {
-    return ResolveProgramFolder().Path;
-}
-
 // ------------------------------------------------------------ construction
 
 TCorvaneForm::TCorvaneForm(std::string programFolder, bool batchRequested, QWidget* parent)
     : QWidget(parent), programFolder_(std::move(programFolder)), batchRequested_(batchRequested) {
     setObjectName("CorvaneForm");
     setWindowTitle("Corvane");
-    if (programFolder_.empty()) programFolder_ = DefaultProgramFolder();
+    if (programFolder_.empty()) {
+        const TProgramFolder chosen = ResolveProgramFolder();
+        programFolder_ = chosen.Path;
+        folderDescription_ = DescribeProgramFolder(chosen);
+        defaultSearchPath_ = DefaultSearchFolder(chosen, CurrentProgramFolderInputs());
+    }
     engine_ = std::make_unique<TCorvaneEngine>(*this);
     trash_ = std::make_unique<TDesktopTrash>();
     engine_->Trash = trash_.get();
@@ -660,14 +661,13 @@ void TCorvaneForm::FormShow() {
     bool started = false;
     RunExclusive("Start-up", [this, &started] {
         // The title says which program folder is in use, and why.
-        std::string description = programFolder_;
-        if (!description.empty() && description.back() != '/') description += '/';
-        if (programFolder_.empty()) {
-            const TProgramFolder chosen = ResolveProgramFolder();
-            programFolder_ = chosen.Path;
-            description = DescribeProgramFolder(chosen);
+        std::string description = folderDescription_;
+        if (description.empty()) {
+            description = programFolder_;
+            if (!description.empty() && description.back() != '/') description += '/';
         }
         setWindowTitle(QString::fromStdString("Corvane - " + description));
+        engine_->DefaultSearchPath = defaultSearchPath_;
         engine_->StartUp(programFolder_);
         started = true;
     });

@@ -48,15 +48,11 @@ class TFolderEdit : public QWidget {
     QToolButton* BrowseButton;
 };
 
-// The program folder (see util/ProgramFolder.h), always ending in "/"; the
-// user data folder is created when it is the one chosen.
-std::string DefaultProgramFolder();
-
 class TCorvaneForm : public QWidget, public TFormControls {
     Q_OBJECT
   public:
-    // ProgramFolder: where the tables and settings live (DefaultProgramFolder
-    // when empty). BatchRequested: a command-line parameter was given.
+    // ProgramFolder: where the tables and settings live (the choice of
+    // util/ProgramFolder.h when empty). BatchRequested: a command-line parameter was given.
     explicit TCorvaneForm(std::string programFolder = "", bool batchRequested = false,
                           QWidget* parent = nullptr);
     ~TCorvaneForm() override;
@@ -305,6 +301,8 @@ class TCorvaneForm : public QWidget, public TFormControls {
     std::unique_ptr<TTrashCan> trash_;
     std::unique_ptr<TFileActions> actions_;
     std::string programFolder_;
+    std::string folderDescription_;  // with the reason for the choice, when chosen here
+    std::string defaultSearchPath_;
     bool batchRequested_;
     bool shown_ = false;
     bool closed_ = false;

@@ -53,7 +53,9 @@ void TCorvaneEngine::StartUp(const std::string& programFolder) {
 
 void TCorvaneEngine::ReadSettings() {
     const TIniFile ini(State.ProgramFolder + kSettingsFileName);
-    controls_.SetSearchPath(ini.ReadString(kSection, "SearchPath", State.ProgramFolder));
+    controls_.SetSearchPath(
+        ini.ReadString(kSection, "SearchPath",
+                       DefaultSearchPath.empty() ? State.ProgramFolder : DefaultSearchPath));
     controls_.SetMarginText(ini.ReadString(kSection, "Margin", "25"));
     controls_.SetNormalizeCB(ini.ReadString(kSection, "Normalize", "N") == "Y");
     controls_.SetColorsCB(ini.ReadString(kSection, "Colors", "Y") == "Y");
