@@ -143,17 +143,6 @@ void HeifAlone(const std::vector<uint8_t>& bytes, std::vector<uint32_t>& pixels)
     heif_context_free(context);
 }
 
-class TQuietControls : public TLoadControls {
-  public:
-    int32_t ProgressMax() const override { return 0; }
-    void SetProgressMax(int32_t) override {}
-    int32_t ProgressPosition() const override { return 0; }
-    void SetProgressPosition(int32_t) override {}
-    TCursor ScreenCursor() const override { return TCursor::crDefault; }
-    void SetScreenCursor(TCursor) override {}
-    void ProcessMessages() override {}
-};
-
 void CompareLoaders(const std::string& folder, int32_t width, int32_t height, int runs) {
     TBitmap32 photo;
     MakePhoto(photo, width, height, 1);
@@ -178,7 +167,7 @@ void CompareLoaders(const std::string& folder, int32_t width, int32_t height, in
     cases.push_back({"heic", EncodeHEIF(photo, false, false, 90),
                      [](const std::string&, const std::vector<uint8_t>& b,
                         std::vector<uint32_t>& p) { HeifAlone(b, p); }});
-    TQuietControls controls;
+    TSilentLoadControls controls;
     for (const TCase& c : cases) {
         const std::string file = folder + "/photo." + c.name;
         WriteBytes(file, c.bytes);

@@ -13,22 +13,6 @@
 
 namespace corvane {
 
-namespace {
-
-// The workers show nothing: the window belongs to the caller's thread.
-class TSilentControls : public TLoadControls {
-  public:
-    int32_t ProgressMax() const override { return 0; }
-    void SetProgressMax(int32_t) override {}
-    int32_t ProgressPosition() const override { return 0; }
-    void SetProgressPosition(int32_t) override {}
-    TCursor ScreenCursor() const override { return TCursor::crDefault; }
-    void SetScreenCursor(TCursor) override {}
-    void ProcessMessages() override {}
-};
-
-}  // namespace
-
 TPictureWalker::TPictureWalker(const std::string& folder, std::function<bool()> subDirs,
                                TPictureFormats formats)
     : subDirs_(std::move(subDirs)), formats_(formats) {
@@ -228,7 +212,7 @@ TPrefetchedSignature TSignaturePrefetcher::Compute(const std::string& fileName, 
         try {
             if (before.Size == 0) throw EInvalidGraphic("The file is empty");
             TDecodeReservation reservation(budget_);
-            TSilentControls silent;
+            TSilentLoadControls silent;
             TBitmap32 raster;
             LoadConversionPicture(silent, fileName, raster, nullptr, options_);
             if (normalize) NormalizeBrightness(raster);

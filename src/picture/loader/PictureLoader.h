@@ -34,6 +34,18 @@ class TLoadControls {
     virtual void ProcessMessages() = 0;
 };
 
+// Controls that show nothing, for loads away from the window's thread.
+class TSilentLoadControls : public TLoadControls {
+  public:
+    int32_t ProgressMax() const override { return 0; }
+    void SetProgressMax(int32_t) override {}
+    int32_t ProgressPosition() const override { return 0; }
+    void SetProgressPosition(int32_t) override {}
+    TCursor ScreenCursor() const override { return TCursor::crDefault; }
+    void SetScreenCursor(TCursor) override {}
+    void ProcessMessages() override {}
+};
+
 // Adds the JPEG and GIF rows to the picture container's extension table
 // (the bitmap rows are always there). Safe to call more than once.
 void RegisterPictureFormats();

@@ -21,17 +21,6 @@ namespace {
 
 using namespace testing;
 
-class TQuietControls : public TLoadControls {
-  public:
-    int32_t ProgressMax() const override { return 0; }
-    void SetProgressMax(int32_t) override {}
-    int32_t ProgressPosition() const override { return 0; }
-    void SetProgressPosition(int32_t) override {}
-    TCursor ScreenCursor() const override { return TCursor::crDefault; }
-    void SetScreenCursor(TCursor) override {}
-    void ProcessMessages() override {}
-};
-
 // Smooth gradients with noise, so that every block of the signature differs;
 // alpha runs over the whole range when asked for.
 using TRaster = std::unique_ptr<TBitmap32>;
@@ -96,7 +85,7 @@ class FormatsTest : public TempDirTest {
         EXPECT_EQ(differing, 0) << what;
     }
 
-    TQuietControls controls_;
+    TSilentLoadControls controls_;
 };
 
 struct TLosslessCase {

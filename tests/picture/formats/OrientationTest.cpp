@@ -14,17 +14,6 @@
 namespace corvane {
 namespace {
 
-class TQuietControls : public TLoadControls {
-  public:
-    int32_t ProgressMax() const override { return 0; }
-    void SetProgressMax(int32_t) override {}
-    int32_t ProgressPosition() const override { return 0; }
-    void SetProgressPosition(int32_t) override {}
-    TCursor ScreenCursor() const override { return TCursor::crDefault; }
-    void SetScreenCursor(TCursor) override {}
-    void ProcessMessages() override {}
-};
-
 // A "photo" of 8 x 8 cells of one colour each: a JPEG of it at quality 100
 // without chroma subsampling decodes every cell exactly, whichever way the
 // picture was turned before it was saved.
@@ -102,7 +91,7 @@ class OrientationTest : public testing::TempDirTest {
         LoadPictureFile(controls_, file, false, loaded, raster, options);
         EXPECT_TRUE(loaded);
     }
-    TQuietControls controls_;
+    TSilentLoadControls controls_;
 };
 
 TEST_F(OrientationTest, EightTaggedCopiesOfOnePhotoGiveOneSignatureWithTheOption) {
