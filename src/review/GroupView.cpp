@@ -15,8 +15,8 @@ std::string GroupListText(const TGroupReview& review, size_t group) {
     int32_t farthest = 0;
     for (const TGroupMember& member : members) farthest = std::max(farthest, member.MaxDiff);
     const std::string reference(review.Name(members.front().Picture));
-    return std::to_string(members.size()) + " pictures \u00B7 MaxDiff up to " +
-           std::to_string(farthest) + " \u00B7 " + NamePart(reference) + " in " +
+    return std::to_string(members.size()) + " pictures \u00B7 MaxDiff \u2264 " +
+           std::to_string(farthest) + " \u00B7 " + NamePart(reference) + " \u00B7 " +
            FolderPart(reference);
 }
 

@@ -15,7 +15,7 @@
 
 namespace corvane {
 
-// "9 pictures · MaxDiff up to 12 · IMG_0001.jpg in /photos/2019/": the size,
+// "9 pictures · MaxDiff ≤ 12 · IMG_0001.jpg · /photos/2019/": the size,
 // the largest MaxDiff to the reference and the reference.
 std::string GroupListText(const TGroupReview& review, size_t group);
 
