@@ -16,6 +16,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRunnable>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QThreadPool>
 #include <QTimer>
@@ -168,7 +170,7 @@ QVariant TMemberModel::data(const QModelIndex& index, int role) const {
         case Qt::DisplayRole:
             return Q(caption.Name);
         case Qt::ToolTipRole:
-            return Q(files_[row] + "\n" + facts_[row]);
+            return Q(files_[row] + "\n" + facts_[row]) + '\n' + data(index, DiffRole).toString();
         case Qt::CheckStateRole:
             return review_->Selection().Selected(*group_, row) ? Qt::Checked : Qt::Unchecked;
         case FolderRole:
@@ -240,7 +242,7 @@ QRect TMemberDelegate::CheckRect(const QRect& item) {
 }
 
 QSize TMemberDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const {
-    return QSize(kItemWidth, kThumbnailBox + 3 * kPad + 5 * LineHeight(option));
+    return QSize(kItemWidth, kThumbnailBox + 3 * kPad + 6 * LineHeight(option));
 }
 
 void TMemberDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
@@ -309,11 +311,12 @@ void TMemberDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
         painter->drawText(text, Qt::AlignHCenter,
                           option.fontMetrics.elidedText(part, Qt::ElideRight, text.width()));
     }
+    // MaxDiff and the hints: two lines when they need them.
     text.translate(0, line);
+    text.setHeight(2 * line);
     painter->setPen(HintColour(palette));
-    painter->drawText(text, Qt::AlignHCenter,
-                      option.fontMetrics.elidedText(index.data(TMemberModel::DiffRole).toString(),
-                                                    Qt::ElideRight, text.width()));
+    painter->drawText(text, Qt::AlignHCenter | Qt::TextWordWrap,
+                      index.data(TMemberModel::DiffRole).toString());
     painter->restore();
 }
 
@@ -374,7 +377,16 @@ TGroupsTab::TGroupsTab(TCorvaneForm& form, QWidget* parent)
     GroupList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     GroupList->setMinimumWidth(160);
 
-    MemberView = Named(new QListView(GroupsSplitter), "MemberView");
+    // The members with the count of what is selected under them.
+    auto* middle = new QWidget(GroupsSplitter);
+    auto* middleLayout = new QVBoxLayout(middle);
+    middleLayout->setContentsMargins(0, 0, 0, 0);
+    middleLayout->setSpacing(2);
+    MemberView = Named(new QListView(middle), "MemberView");
+    lSelectionInfo = Named(new QLabel(middle), "lSelectionInfo");
+    lSelectionInfo->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    middleLayout->addWidget(MemberView, 1);
+    middleLayout->addWidget(lSelectionInfo);
     MemberView->setModel(MemberModel);
     MemberView->setItemDelegate(new TMemberDelegate(MemberView));
     MemberView->setViewMode(QListView::IconMode);
@@ -393,7 +405,16 @@ TGroupsTab::TGroupsTab(TCorvaneForm& form, QWidget* parent)
     right->setObjectName("GroupsRightSplitter");
     right->setChildrenCollapsible(false);
     right->addWidget(BuildPreviewColumn(right));
-    right->addWidget(BuildRulesBox(right));
+    // The rules scroll when the window is too low for them.
+    auto* rulesScroll = new QScrollArea(right);
+    rulesScroll->setWidgetResizable(true);
+    rulesScroll->setFrameShape(QFrame::NoFrame);
+    rulesScroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    rulesScroll->setWidget(BuildRulesBox(rulesScroll));
+    rulesScroll->setMinimumWidth(rulesScroll->widget()->minimumSizeHint().width() +
+                                 rulesScroll->verticalScrollBar()->sizeHint().width());
+    rulesScroll->setMinimumHeight(80);
+    right->addWidget(rulesScroll);
     right->setStretchFactor(0, 1);
     right->setStretchFactor(1, 0);
     GroupsSplitter->setStretchFactor(0, 2);
@@ -449,7 +470,8 @@ QWidget* TGroupsTab::BuildPreviewColumn(QWidget* parent) {
                               "Its difference to the reference, pixel by pixel: black where equal");
     lPreviewInfo = Named(new QLabel(column), "lPreviewInfo");
     lPreviewInfo->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-    lPreviewInfo->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    lPreviewInfo->setWordWrap(true);
+    lPreviewInfo->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     auto* diffCaption = new QLabel("Difference to the reference", column);
     diffCaption->setAlignment(Qt::AlignHCenter);
     layout->addWidget(lPreviewCaption);
@@ -517,8 +539,6 @@ void TGroupsTab::BuildButtonRow(QVBoxLayout* layout) {
     auto* row = new QHBoxLayout;
     row->setContentsMargins(0, 0, 0, 0);
     layout->addLayout(row);
-    lSelectionInfo = Named(new QLabel(this), "lSelectionInfo");
-    lSelectionInfo->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     TrashSelectedButton =
         MakeButton(this, "TrashSelectedButton", "&Trash Selected",
                    "Send the selected members of every group to the trash, with their records "
@@ -537,7 +557,7 @@ void TGroupsTab::BuildButtonRow(QVBoxLayout* layout) {
                                   "Open the highlighted picture in its default viewer (Enter)");
     BrowseMemberButton = MakeButton(this, "BrowseMemberButton", "&Browse",
                                     "Open the folder of the highlighted picture");
-    row->addWidget(lSelectionInfo, 1);
+    row->addStretch(1);
     for (QPushButton* button : {TrashSelectedButton, MoveSelectedButton, NotDuplicatePairButton,
                                 NotDuplicateGroupButton, ViewMemberButton, BrowseMemberButton})
         row->addWidget(button);
@@ -931,7 +951,7 @@ void TGroupsTab::TrashSelected() {
         form_.ShowStatus(
             Plural(done, "picture", "pictures") +
             (toTrash && !forGood.value_or(false) ? " sent to the trash" : " deleted") +
-            (done > 0 ? " (Undo or Ctrl+Z brings back the last first)" : "") +
+            (done > 0 ? " (Undo or Ctrl+Z brings them back one by one, the last first)" : "") +
             (files.size() > done ? "; " + std::to_string(files.size() - done) + " kept" : ""));
         if (!failures.empty())
             form_.ShowError(failures.front() +
