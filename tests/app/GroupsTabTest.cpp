@@ -15,8 +15,10 @@
 #include <QTabWidget>
 #include <QTest>
 #include <QTreeView>
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 
 #include "FormFixture.h"
 #include "app/GroupsTab.h"
@@ -144,6 +146,30 @@ TEST_F(GroupsTabTest, RulesSelectTrashGoesAndUndoBringsBack) {
     EXPECT_FALSE(fs::exists(copy));
     ASSERT_EQ(tab->GroupModel->rowCount(), 1);
     EXPECT_EQ(Shown().size(), 2u);
+}
+
+TEST_F(GroupsTabTest, MoveKeepsTheFoldersBelowTheSearchPath) {
+    TickOnly("Shortest path");
+    tab->SelectByRulesButton->click();
+    std::string asked;
+    form->OnChooseFolder = [&](const std::string& folder) {
+        asked = folder;
+        return std::optional<std::string>(Path("dupes"));
+    };
+    tab->MoveSelectedButton->click();
+    Settle();
+    EXPECT_EQ(asked, Path("pics") + "/");
+    EXPECT_TRUE(fs::exists(Path("dupes/Backup/Holiday/sunset.jpg")));
+    EXPECT_TRUE(fs::exists(Path("dupes/Garden/small/flower.jpg")));
+    EXPECT_FALSE(fs::exists(Path("pics/Garden/small/flower.jpg")));
+    // The records followed: the moved files are still grouped, under their new names.
+    ASSERT_EQ(tab->GroupModel->rowCount(), 2);
+    const std::vector<std::string> shown = Shown();
+    EXPECT_NE(std::find(shown.begin(), shown.end(), Path("dupes/Garden/small/flower.jpg")),
+              shown.end());
+    form->UndoButton->click();
+    Settle();
+    EXPECT_TRUE(fs::exists(Path("pics/Garden/small/flower.jpg")));
 }
 
 TEST_F(GroupsTabTest, NotADuplicateHidesTheGroupAndSurvivesAReload) {
