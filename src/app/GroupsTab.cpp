@@ -182,6 +182,9 @@ QVariant TMemberModel::data(const QModelIndex& index, int role) const {
             for (const std::string& hint : caption.Hints) line += " \u00B7 " + Q(hint);
             return line;
         }
+        case KeptRole:
+            return !review_->Selection().Selected(*group_, row) &&
+                   review_->Selection().SelectedCount(*group_) > 0;
         case NameRedRole:
             return caption.NameRed;
         case ThumbnailRole: {
@@ -205,7 +208,7 @@ bool TMemberModel::setData(const QModelIndex& index, const QVariant& value, int 
     const bool selected = value.toInt() == Qt::Checked;
     const bool done =
         review_->Selection().SetSelected(*group_, static_cast<size_t>(index.row()), selected);
-    emit dataChanged(index, index, {Qt::CheckStateRole});
+    SelectionChanged();  // the kept frames of the others change too
     if (!done && OnRefused) OnRefused();
     if (done && OnSelectionChanged) OnSelectionChanged();
     return done;
@@ -253,9 +256,10 @@ void TMemberDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
     const bool selected = index.data(Qt::CheckStateRole).toInt() == Qt::Checked;
     const bool current = (option.state & QStyle::State_Selected) != 0;
     if (current) painter->fillRect(item, palette.color(QPalette::Highlight).lighter(170));
-    // A member selected to go is framed in red; the ones kept are not.
-    if (selected) {
-        painter->setPen(QPen(QColor(200, 30, 30), 3));
+    // A member selected to go is framed in red, one kept beside them in green.
+    const bool kept = index.data(TMemberModel::KeptRole).toBool();
+    if (selected || kept) {
+        painter->setPen(QPen(selected ? QColor(200, 30, 30) : QColor(30, 150, 60), 3));
         painter->drawRect(item.adjusted(1, 1, -2, -2));
     } else if (option.state & QStyle::State_HasFocus) {
         painter->setPen(QPen(palette.color(QPalette::Highlight), 1, Qt::DashLine));
@@ -444,7 +448,8 @@ void TGroupsTab::BuildTopRow(QVBoxLayout* layout) {
     OrderBox->setToolTip("Most pictures first, or the smallest MaxDiff first");
     auto* orderLabel = new QLabel("&Order:", this);
     orderLabel->setBuddy(OrderBox);
-    FolderFilterEdit = Named(new QLineEdit(this), "GroupFolderEdit");
+    auto* folderEdit = Named(new TFolderEdit(this), "GroupFolderEdit");
+    FolderFilterEdit = folderEdit->Edit;
     FolderFilterEdit->setPlaceholderText("every folder");
     FolderFilterEdit->setClearButtonEnabled(true);
     FolderFilterEdit->setToolTip("Only the groups with a picture in this folder or below it");
@@ -455,7 +460,7 @@ void TGroupsTab::BuildTopRow(QVBoxLayout* layout) {
     row->addWidget(orderLabel);
     row->addWidget(OrderBox);
     row->addWidget(folderLabel);
-    row->addWidget(FolderFilterEdit, 2);
+    row->addWidget(folderEdit, 2);
 }
 
 QWidget* TGroupsTab::BuildPreviewColumn(QWidget* parent) {
@@ -605,7 +610,7 @@ void TGroupsTab::Connect() {
             [this] { form_.BrowseFolderOf(MemberModel->File(CurrentMember())); });
     QWidget::setTabOrder(RefreshButton, OrderBox);
     QWidget::setTabOrder(OrderBox, FolderFilterEdit);
-    QWidget::setTabOrder(FolderFilterEdit, GroupList);
+    QWidget::setTabOrder(FolderFilterEdit, GroupList);  // past the folder picker: a click away
     QWidget::setTabOrder(GroupList, MemberView);
     QWidget::setTabOrder(MemberView, TrashSelectedButton);
 }

@@ -61,7 +61,14 @@ class TGroupListModel : public QAbstractListModel {
 class TMemberModel : public QAbstractListModel {
     Q_OBJECT
   public:
-    enum TRole { FolderRole = Qt::UserRole, FactsRole, DiffRole, NameRedRole, ThumbnailRole };
+    enum TRole {
+        FolderRole = Qt::UserRole,
+        FactsRole,
+        DiffRole,
+        NameRedRole,
+        ThumbnailRole,
+        KeptRole,  // unselected in a group with a selection
+    };
     TMemberModel(TThumbnailLoader& thumbnails, QObject* parent = nullptr);
     // Group: none when the review has no groups.
     void Show(TGroupReview* review, std::optional<size_t> group, bool showExtraHints);

@@ -147,6 +147,7 @@ std::vector<std::string> RenderWindowToPng(const std::string& outDir, int width,
     files.push_back(Grab(&form, out / "pair.png"));
     form.PageControl1->setCurrentWidget(form.GroupsTab);
     for (int i = 0; i < 3; ++i) QApplication::processEvents();
+    form.GroupsTab->SelectByRules();
     form.GroupsTab->Thumbnails->WaitForDone();
     form.GroupsTab->WaitForPreview();
     files.push_back(Grab(&form, out / "groups.png"));
