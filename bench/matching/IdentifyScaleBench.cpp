@@ -2,9 +2,10 @@
 // a realistic distribution (see SignatureGenerator.h), identify all at
 // margins 5, 25 and 50 through the engine (rows appended to the match table
 // included), with time, rows found and memory beyond the table store.
-// Usage: bench_identify_scale [--quick] [--records N --margin M] [WORK_FOLDER]
-// (--records runs one table of N records at margin M, 25 unless given, e.g.
-// for a profiler)
+// Usage: bench_identify_scale [--quick] [--rotations] [--records N --margin M]
+// [WORK_FOLDER] (--records runs one table of N records at margin M, 25
+// unless given, e.g. for a profiler; --rotations runs every identify a second
+// time matching turned and mirrored copies too, target <= 8 x the time)
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -55,7 +56,7 @@ void MeasureSnapshot(TCorvaneEngine& engine, size_t count) {
         static_cast<double>(PeakResident() - before) / count);
 }
 
-void Run(const std::string& folder, size_t count, const std::vector<int>& margins) {
+void Run(const std::string& folder, size_t count, const std::vector<int>& margins, bool rotations) {
     std::filesystem::remove_all(folder);
     std::filesystem::create_directories(folder);
     TPlainFormControls controls;
@@ -110,6 +111,20 @@ void Run(const std::string& folder, size_t count, const std::vector<int>& margin
             static_cast<double>(peak) / count, static_cast<double>(peak - kept) / count,
             failure.c_str());
         std::fflush(stdout);
+        if (!rotations) continue;
+        controls.Rotations = true;
+        start = std::chrono::steady_clock::now();
+        failure.clear();
+        try {
+            engine.Matcher.IdentifyButtonClick();
+        } catch (const Exception& error) {
+            failure = " -- stopped: " + error.Message();
+        }
+        const double turned = Seconds(start);
+        controls.Rotations = false;
+        std::printf("  margin %2d with rotations: %7.2f s (%.2f x), %9d rows%s\n", margin, turned,
+                    turned / seconds, engine.Matches.MatchTable.RecordCount(), failure.c_str());
+        std::fflush(stdout);
     }
 }
 
@@ -117,12 +132,15 @@ void Run(const std::string& folder, size_t count, const std::vector<int>& margin
 
 int main(int argc, char** argv) {
     bool quick = false;
+    bool rotations = false;
     size_t records = 0;
     int margin = 25;
     std::string work = (std::filesystem::temp_directory_path() / "corvane-identify-bench").string();
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--quick") == 0)
             quick = true;
+        else if (std::strcmp(argv[i], "--rotations") == 0)
+            rotations = true;
         else if (std::strcmp(argv[i], "--records") == 0 && i + 1 < argc)
             records = std::stoul(argv[++i]);
         else if (std::strcmp(argv[i], "--margin") == 0 && i + 1 < argc)
@@ -131,11 +149,11 @@ int main(int argc, char** argv) {
             work = argv[i];
     }
     if (records > 0) {
-        Run(work + "/one", records, {margin});
+        Run(work + "/one", records, {margin}, rotations);
         std::filesystem::remove_all(work);
         return 0;
     }
-    Run(work + "/100k", quick ? 20000 : 100000, {5, 25, 50});
-    if (!quick) Run(work + "/1m", 1000000, {5, 25});
+    Run(work + "/100k", quick ? 20000 : 100000, {5, 25, 50}, rotations);
+    if (!quick) Run(work + "/1m", 1000000, {5, 25}, rotations);
     std::filesystem::remove_all(work);
 }
