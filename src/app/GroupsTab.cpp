@@ -798,10 +798,10 @@ class TPreviewJob : public QRunnable {
     std::function<void()> work_;
 };
 
-std::shared_ptr<TBitmap32> LoadQuietly(const std::string& fileName) {
+std::shared_ptr<TBitmap32> LoadQuietly(const std::string& fileName, const TLoadOptions& options) {
     auto raster = std::make_shared<TBitmap32>();
     try {
-        LoadConversionPicture(QuietLoadControls(), fileName, *raster);
+        LoadConversionPicture(QuietLoadControls(), fileName, *raster, nullptr, options);
     } catch (const std::exception&) {
         raster->SetSize(0, 0);
     }
@@ -825,24 +825,29 @@ void TGroupsTab::ShowPreview(int row) {
     lPreviewCaption->SetPath(Q(member));
     lPreviewInfo->setText("\u2026");
     // The reference's raster is kept while its group is shown.
-    std::shared_ptr<TBitmap32> known = referenceFile_ == reference ? referenceRaster_ : nullptr;
+    // As the pair view loads them (the Orientation setting).
+    const TLoadOptions options = form_.ViewLoadOptions();
+    const std::string referenceKey = reference + (options.ApplyOrientation ? "\n1" : "\n0");
+    std::shared_ptr<TBitmap32> known = referenceFile_ == referenceKey ? referenceRaster_ : nullptr;
     previewPool_->clear();
-    previewPool_->start(new TPreviewJob([this, request, member, reference, known] {
-        std::shared_ptr<TBitmap32> base = known ? known : LoadQuietly(reference);
-        std::shared_ptr<TBitmap32> picture = member == reference ? base : LoadQuietly(member);
-        auto diff = std::make_shared<TBitmap32>();
-        if (member != reference) ComputeDifferencePicture(*base, *picture, *diff);
-        std::string info =
-            member == reference ? "the reference" : DifferenceInfoText(*base, *picture, *diff);
-        QMetaObject::invokeMethod(
-            this,
-            [this, request, reference, base, picture, diff, info] {
-                referenceFile_ = reference;
-                referenceRaster_ = base;
-                PreviewArrived(request, picture, diff, info);
-            },
-            Qt::QueuedConnection);
-    }));
+    previewPool_->start(
+        new TPreviewJob([this, request, member, reference, referenceKey, known, options] {
+            std::shared_ptr<TBitmap32> base = known ? known : LoadQuietly(reference, options);
+            std::shared_ptr<TBitmap32> picture =
+                member == reference ? base : LoadQuietly(member, options);
+            auto diff = std::make_shared<TBitmap32>();
+            if (member != reference) ComputeDifferencePicture(*base, *picture, *diff);
+            std::string info =
+                member == reference ? "the reference" : DifferenceInfoText(*base, *picture, *diff);
+            QMetaObject::invokeMethod(
+                this,
+                [this, request, referenceKey, base, picture, diff, info] {
+                    referenceFile_ = referenceKey;
+                    referenceRaster_ = base;
+                    PreviewArrived(request, picture, diff, info);
+                },
+                Qt::QueuedConnection);
+        }));
 }
 
 void TGroupsTab::PreviewArrived(uint64_t request, std::shared_ptr<TBitmap32> member,

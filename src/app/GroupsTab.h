@@ -216,7 +216,7 @@ class TGroupsTab : public QWidget {
     int previewRow_ = -1;
     int previewsShown_ = 0;
     uint64_t previewRequest_ = 0;
-    std::string referenceFile_;  // the reference's raster, kept for its group
+    std::string referenceFile_;  // the reference's raster, kept for its group (name, options)
     std::shared_ptr<TBitmap32> referenceRaster_;
     std::string marginText_;
     bool stale_ = true;

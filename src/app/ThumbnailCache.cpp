@@ -169,7 +169,10 @@ TThumbnail TThumbnailCache::Get(const std::string& fileName) const {
     TBitmap32 raster;
     try {
         TDecodeReservation reservation(ThumbnailBudget());
-        LoadConversionPicture(QuietLoadControls(), fileName, raster);
+        // Upright, as every program that shares the cache shows it.
+        TLoadOptions upright;
+        upright.ApplyOrientation = true;
+        LoadConversionPicture(QuietLoadControls(), fileName, raster, nullptr, upright);
     } catch (const std::exception& e) {
         thumbnail.Error = e.what();
         return thumbnail;
