@@ -939,24 +939,29 @@ void TGroupsTab::TrashSelected() {
         std::vector<std::string> failures;
         std::optional<bool> forGood;  // asked once when no trash takes a file
         form_.walking_ = true;        // the pair view is shown once, at the end
-        for (size_t i = 0; i < files.size(); ++i) {
-            form_.ShowRunItem(files[i], static_cast<int64_t>(i + 1),
-                              static_cast<int64_t>(files.size()));
-            TActionResult result = form_.Actions().Delete(files[i]);
-            if (result.Status == TActionStatus::NoTrash) {
-                if (!forGood)
-                    forGood = form_.Confirm(result.Message +
-                                            "\n\nDelete the selected pictures for good?");
-                if (*forGood) result = form_.Actions().Delete(files[i], true);
+        form_.SetScreenCursor(TCursor::crHourGlass);
+        // All at once: the match table is read and cleaned once, not per file.
+        const auto apply = [&](const std::vector<std::string>& names, bool permanent) {
+            const std::vector<TActionResult> results = form_.Actions().DeleteAll(names, permanent);
+            std::vector<std::string> refused;
+            for (size_t i = 0; i < names.size(); ++i) {
+                if (results[i].Status == TActionStatus::Done) {
+                    ++done;
+                    Thumbnails->Forget(names[i]);
+                } else if (results[i].Status == TActionStatus::NoTrash) {
+                    refused.push_back(names[i]);
+                    if (!forGood)
+                        forGood = form_.Confirm(results[i].Message +
+                                                "\n\nDelete the selected pictures for good?");
+                } else {
+                    failures.push_back(results[i].Message);
+                }
             }
-            if (result.Status == TActionStatus::Done) {
-                ++done;
-                Thumbnails->Forget(files[i]);
-            } else if (result.Status != TActionStatus::NoTrash) {
-                failures.push_back(result.Message);
-            }
-            if (i % 16 == 15) form_.ProcessMessages();
-        }
+            return refused;
+        };
+        const std::vector<std::string> refused = apply(files, false);
+        if (!refused.empty() && forGood.value_or(false)) apply(refused, true);
+        form_.SetScreenCursor(TCursor::crDefault);
         form_.walking_ = false;
         form_.ShowStatus(
             Plural(done, "picture", "pictures") +
