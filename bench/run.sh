@@ -8,6 +8,7 @@ BUILD=${1:-build}
 "$BUILD/bench_engine"  # compute vs libjpeg (<= 1.15), unchanged run (>= 20000 files/s), identify all 20,000 (<= 3 s), memory
 "$BUILD/bench_tablestore"  # table store, 100,000 signature records: Append+Post (<= 20 us), SeekKey median (<= 5 us), BySignature walk (<= 0.2 s), RepairTable (<= 3 s), memory
 "$BUILD/bench_picture_gif"  # GIF load into the raster, MP/s by wall clock and CPU time (target >= 150)
+"$BUILD/bench_groups_tab"  # Review Groups tab: open with 50,000 groups; next group's first thumbnail when cached (<= 100 ms)
 "$BUILD/bench_window"  # grids over 100,000 rows: open, scroll, jump, K; pair shown within two loads + 20 ms (needs -DCORVANE_GUI=ON)
 "$BUILD/bench_signature"  # signature 24 MP (>= 300 MP/s), normalisation (>= 100 MP/s), StringToSignature (<= 150 ns), SignaturesMatch (<= 20 / 80 ns)
 "$BUILD/bench_matching"  # the search tree alone: 100,000 and 1,000,000 signatures at margins 5, 25, 50

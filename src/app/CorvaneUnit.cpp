@@ -33,6 +33,7 @@
 #include <QVBoxLayout>
 #include <cstdlib>
 
+#include "app/GroupsTab.h"
 #include "app/HelpText.h"
 #include "app/PickStrToIntUnit.h"
 #include "platform/DesktopTrash.h"
@@ -167,6 +168,7 @@ TCorvaneForm::TCorvaneForm(std::string programFolder, bool batchRequested, QWidg
     BuildActionBar();
     BuildSignaturesTab();
     BuildMatchesTab();
+    BuildGroupsTab();
     BuildHelpTab();
     BuildNonVisual();
     BuildTabOrder();
@@ -587,6 +589,7 @@ void TCorvaneForm::RunExclusive(const std::string& name, const std::function<voi
         SetRunning("");
     }
     RefreshGrids();
+    if (GroupsTab != nullptr) GroupsTab->MarkStale();
     if (!engine_->State.ProgramFolder.empty()) Run([this] { engine_->Matcher.ShowRecordCounts(); });
     if (closeAfterRun_) QTimer::singleShot(0, this, [this] { close(); });
 }
@@ -720,6 +723,7 @@ void TCorvaneForm::RestoreWindowLayout() {
         placed = restoreGeometry(restore(kGeometryKey));
         for (QSplitter* splitter : {SigSplitter, MatchSplitter, MatchTopSplitter})
             splitter->restoreState(restore(SplitterKey(splitter)));
+        GroupsTab->ReadSettings(ini);
     } catch (const std::exception&) {
         placed = false;  // an unreadable settings file: the default place
     }
@@ -761,6 +765,7 @@ void TCorvaneForm::SaveWindowLayout() {
         for (QSplitter* splitter : {SigSplitter, MatchSplitter, MatchTopSplitter})
             ini.WriteString(kWindowSection, SplitterKey(splitter),
                             splitter->saveState().toBase64().toStdString());
+        GroupsTab->WriteSettings(ini);
     } catch (const std::exception&) {
         // The settings write that follows reports an unwritable file.
     }

@@ -39,6 +39,8 @@ class QToolButton;
 
 namespace corvane {
 
+class TGroupsTab;
+
 // A text box with a folder-picker button.
 class TFolderEdit : public QWidget {
     Q_OBJECT
@@ -75,6 +77,8 @@ class TCorvaneForm : public QWidget, public TFormControls {
     std::function<void(const std::string&)> OnOpenUrl;  // file or folder
     std::function<int(const std::string&, const std::vector<std::string>&, int)> OnPick;
     std::function<bool(const std::string&)> OnConfirm;  // a Yes/No question
+    // A folder to move into, starting at Folder.
+    std::function<std::optional<std::string>(const std::string& folder)> OnChooseFolder;
 
     // ---- methods
     void FormShow();
@@ -192,6 +196,8 @@ class TCorvaneForm : public QWidget, public TFormControls {
     QWidget* CompSigTabSheet;
     QWidget* CompMatchesTabSheet;
     QWidget* HelpTabSheet;
+    TGroupsTab* GroupsTab = nullptr;  // "Review Groups"
+
     // Compute Signatures
     QPushButton* ComputeButton;
     QLabel* Label1;
@@ -266,6 +272,7 @@ class TCorvaneForm : public QWidget, public TFormControls {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
+    friend class TGroupsTab;  // its file actions are the window's
     void BuildPanel();
     void BuildActionBar();
     bool Confirm(const std::string& question);
@@ -277,6 +284,7 @@ class TCorvaneForm : public QWidget, public TFormControls {
     void BuildFormatsRow(QHBoxLayout* row, QWidget* page);
     void BuildMatchesTab();
     void BuildHelpTab();
+    void BuildGroupsTab();  // in GroupsTab.cpp
     void BuildNonVisual();
     void BuildTabOrder();
     void RestoreWindowLayout();

@@ -24,6 +24,17 @@ signature table instead.</li>
 picture and their difference picture are shown (black means no difference; "identical" is written
 under it when every pixel is equal). Under each picture: pixel size, file size and date. Use the
 buttons, or the keys below, to view, move or delete a file, or to drop the row.</li>
+<li><b>Review Groups</b> tab: all copies of one picture together. Every member of a group
+matches the group's <i>reference</i> within the Match Margin (Colors as set); each shows its
+MaxDiff to the reference and the hints below. Pick the keep rules (ticked rules decide in order,
+as in a sort) and press <b>Select by Rules</b>: each group keeps one picture and the others are
+selected (a red frame); tick or untick any box by hand, but a group always keeps one.
+<b>Trash Selected</b> or <b>Move Selected</b> (into a folder, keeping the folders below the
+search path) acts on the selection of every group; <b>Undo</b> brings the files back one by one.
+<b>Not a Duplicate</b> keeps the current picture and the reference (or two highlighted pictures)
+apart for good, <b>Not Duplicates: Group</b> the whole group; the marks are kept in
+<tt>NotDuplicates.Txt</tt> until one of the files changes. Thumbnails are kept in the desktop's
+thumbnail cache (<tt>~/.cache/thumbnails</tt>).</li>
 </ol>
 <p>A running compute, conversion or identify run can be stopped with <b>Stop</b> or
 <b>Esc</b>: it ends after the current picture, keeps everything done so far, and says
@@ -69,6 +80,9 @@ Record</b>)</td></tr>
 <tr><td><b>Ctrl+Z</b></td><td>undo the last delete or move</td></tr>
 <tr><td><b>Esc</b></td><td>stop a running compute, conversion or identify run</td></tr>
 <tr><td><b>Arrow keys</b></td><td>move through a table; the pictures follow</td></tr>
+<tr><td><b>Space</b></td><td>in a group's pictures: select or unselect the current one</td></tr>
+<tr><td><b>Enter</b></td><td>in a group's pictures: open the current one in its default
+viewer</td></tr>
 <tr><td><b>Tab</b></td><td>to the next control (also out of the ignore list)</td></tr>
 <tr><td><b>Alt</b> + underlined letter</td><td>press that button</td></tr>
 </table>

@@ -3,9 +3,11 @@
 #include <QApplication>
 #include <QPixmap>
 #include <QTimer>
+#include <cstdlib>
 #include <filesystem>
 
 #include "app/CorvaneUnit.h"
+#include "app/GroupsTab.h"
 #include "app/PickStrToIntUnit.h"
 #include "review/GridCommands.h"
 #include "scan/TextFiles.h"
@@ -112,6 +114,8 @@ std::vector<std::string> RenderWindowToPng(const std::string& outDir, int width,
     const fs::path pictures = out / "sample-pictures";
     fs::remove_all(data);
     fs::create_directories(data);
+    // Thumbnails of the sample go to a cache of their own.
+    ::setenv("XDG_CACHE_HOME", (out / "sample-cache").c_str(), 1);
     WriteSamplePictures(pictures.string());
     {
         TIniFile ini((data / "Corvane.INI").string());
@@ -141,6 +145,12 @@ std::vector<std::string> RenderWindowToPng(const std::string& outDir, int width,
     files.push_back(Grab(&form, out / "signatures.png"));
     form.SelectPage(TTabPage::CompMatchesTabSheet);
     files.push_back(Grab(&form, out / "pair.png"));
+    form.PageControl1->setCurrentWidget(form.GroupsTab);
+    for (int i = 0; i < 3; ++i) QApplication::processEvents();
+    form.GroupsTab->SelectByRules();
+    form.GroupsTab->Thumbnails->WaitForDone();
+    form.GroupsTab->WaitForPreview();
+    files.push_back(Grab(&form, out / "groups.png"));
     form.PageControl1->setCurrentWidget(form.HelpTabSheet);
     files.push_back(Grab(&form, out / "help.png"));
 

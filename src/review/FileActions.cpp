@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <functional>
 #include <limits>
+#include <map>
 #include <set>
 
 #include "review/PairView.h"
@@ -255,6 +256,71 @@ TActionResult TFileActions::Remove(const std::string& fileName, bool permanent) 
         return {TActionStatus::Done, "Records removed of " + fileName + " (no such file)"};
     return {TActionStatus::Done,
             (permanent ? "Deleted for good: " : "Moved to the trash: ") + fileName};
+}
+
+std::vector<TActionResult> TFileActions::DeleteAll(const std::vector<std::string>& fileNames,
+                                                   bool permanent) {
+    permanent = permanent || !UseTrash;
+    const TNames all(fileNames.begin(), fileNames.end());
+    int position = 0;
+    std::vector<TRecordCopy> rows = MatchRowsOf(matchTable_, all, &position);
+    // A row goes to the first file that names it and is removed, as when the
+    // files are deleted one after the other.
+    std::vector<bool> claimed(rows.size(), false);
+    std::map<std::string, std::vector<size_t>> rowsOf;
+    for (size_t r = 0; r < rows.size(); ++r)
+        for (const char* field : {"File1", "File2"}) {
+            std::vector<size_t>& of = rowsOf[FieldValue(rows[r], field)];
+            if (of.empty() || of.back() != r) of.push_back(r);
+        }
+    TNames removed;
+    std::vector<TActionResult> results;
+    for (const std::string& fileName : fileNames) {
+        if (removed.count(fileName) != 0) {
+            results.push_back({TActionStatus::Done, "Already removed: " + fileName});
+            continue;
+        }
+        const bool present = !fileName.empty() && EntryExists(fileName);
+        TJournalStep step;
+        step.Kind = permanent && present ? TStepKind::Erase : TStepKind::Trash;
+        step.File = fileName;
+        step.Signatures = SignatureRecordsOf(signaturesTable_, {fileName}, false);
+        std::vector<size_t> mine;
+        for (size_t r : rowsOf[fileName]) {
+            if (claimed[r]) continue;
+            mine.push_back(r);
+            step.Matches.push_back(rows[r]);
+        }
+        try {
+            journal_.Begin(step);
+            if (present) {
+                try {
+                    step.TrashPath = RemoveFile(fileName, permanent);
+                } catch (const EFileAction& e) {
+                    journal_.Drop(step.Id);
+                    results.push_back(
+                        {permanent ? TActionStatus::Failed : TActionStatus::NoTrash, e.Message()});
+                    continue;
+                }
+                step.Stamp = StampOf(step.TrashPath);
+            }
+            journal_.Complete(step);
+        } catch (const EFileAction& e) {
+            results.push_back({TActionStatus::Failed, e.Message()});
+            continue;
+        }
+        for (size_t r : mine) claimed[r] = true;
+        removed.insert(fileName);
+        results.push_back(
+            {TActionStatus::Done,
+             !present ? "Records removed of " + fileName + " (no such file)"
+                      : (permanent ? "Deleted for good: " : "Moved to the trash: ") + fileName});
+    }
+    if (!removed.empty()) {
+        SignatureRecordsOf(signaturesTable_, removed, true);
+        RemoveMatchRows(matchTable_, removed, position);
+    }
+    return results;
 }
 
 TActionResult TFileActions::Move(std::string source, std::string destination, bool replace) {

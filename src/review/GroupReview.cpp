@@ -1,6 +1,8 @@
 #include "review/GroupReview.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <optional>
 
 #include "util/Exception.h"
 
@@ -85,7 +87,34 @@ void TGroupReview::AddMark(TPictureId a, TPictureId b) {
 void TGroupReview::SaveMarksAndRegroup() {
     marks_.DropChanged(graph_);
     marks_.Save(programFolder_);
+    const std::vector<std::string> selected = SelectedFiles();
     Regroup(margin_, perChannel_);
+    Reselect(selected);
+}
+
+std::vector<std::string> TGroupReview::SelectedFiles() const {
+    std::vector<std::string> files;
+    for (size_t g = 0; g < groups_.Count(); ++g) {
+        const std::span<const TGroupMember> members = groups_.Group(g);
+        for (size_t m = 0; m < members.size(); ++m)
+            if (selection_.Selected(g, m)) files.emplace_back(Name(members[m].Picture));
+    }
+    return files;
+}
+
+void TGroupReview::Reselect(const std::vector<std::string>& files) {
+    // Group and member of every picture, found once.
+    std::vector<std::pair<uint32_t, uint32_t>> place(graph_.Names().Size(), {UINT32_MAX, 0});
+    for (size_t g = 0; g < groups_.Count(); ++g) {
+        const std::span<const TGroupMember> members = groups_.Group(g);
+        for (size_t m = 0; m < members.size(); ++m)
+            place[members[m].Picture] = {static_cast<uint32_t>(g), static_cast<uint32_t>(m)};
+    }
+    for (const std::string& file : files) {
+        const std::optional<TPictureId> picture = graph_.Names().Find(file);
+        if (!picture || place[*picture].first == UINT32_MAX) continue;
+        selection_.SetSelected(place[*picture].first, place[*picture].second, true);
+    }
 }
 
 void TGroupReview::MarkNotDuplicate(TPictureId a, TPictureId b) {

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "review/Groups.h"
 #include "review/KeepRules.h"
@@ -43,10 +44,16 @@ class TGroupReview {
     const TMatchGraph& Graph() const { return graph_; }
     std::string_view Name(TPictureId picture) const { return graph_.Names().Name(picture); }
 
+    // The selected pictures' names, group by group; and selecting those of
+    // them that are members again (after a regroup or a new load), member by
+    // member in group order, so the never-all rule holds.
+    std::vector<std::string> SelectedFiles() const;
+    void Reselect(const std::vector<std::string>& files);
+
     // Marks the pair "not a duplicate" with the pictures' current signatures,
-    // saves the marks and regroups in the last margin and mode (the
-    // selection starts afresh). A picture without a signature record cannot
-    // be marked: Exception.
+    // saves the marks and regroups in the last margin and mode (the pictures
+    // selected stay selected where they still are members). A picture
+    // without a signature record cannot be marked: Exception.
     void MarkNotDuplicate(TPictureId a, TPictureId b);
     // The same for every pair of members of the group.
     void MarkGroupNotDuplicate(size_t group);

@@ -12,6 +12,7 @@ int main(int argc, char** argv) {
     if (::mkdtemp(home.data()) != nullptr) {
         ::setenv("HOME", home.c_str(), 1);
         ::setenv("XDG_DATA_HOME", (home + "/data").c_str(), 1);
+        ::setenv("XDG_CACHE_HOME", (home + "/cache").c_str(), 1);  // thumbnails
     }
     QApplication application(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);

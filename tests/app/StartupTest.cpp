@@ -82,7 +82,8 @@ TEST_F(StartupTest, ControlsCarryTheirCaptionsAndHints) {
     EXPECT_EQ(form->MatchSingleButton->toolTip().count('\n'), 2);
     EXPECT_EQ(form->PageControl1->tabText(0).toStdString(), "Compute Signatures");
     EXPECT_EQ(form->PageControl1->tabText(1).toStdString(), "Compute Matches");
-    EXPECT_EQ(form->PageControl1->tabText(2).toStdString(), "Help");
+    EXPECT_EQ(form->PageControl1->tabText(2).toStdString(), "Review Groups");
+    EXPECT_EQ(form->PageControl1->tabText(3).toStdString(), "Help");
     EXPECT_EQ(form->DBGrid2->model()->headerData(0, Qt::Horizontal).toString().toStdString(),
               "MaxDiff");
 }

@@ -165,6 +165,54 @@ TEST_F(FileActionsTest, TrashAndUndoRoundTrip) {
     EXPECT_EQ(later.Undo().Status, TActionStatus::NothingToUndo);
 }
 
+TEST_F(FileActionsTest, DeleteAllMatchesDeletingOneByOneUndoIncluded) {
+    ThreePictures();
+    const std::string before = Tables();
+    const std::vector<std::string> files = {Pic("A.jpg"), "/elsewhere/D.jpg", Pic("sub/C.jpg")};
+    TFileActions actions = Actions();
+    const std::vector<TActionResult> results = actions.DeleteAll(files);
+    ASSERT_EQ(results.size(), 3u);
+    for (const TActionResult& result : results)
+        EXPECT_EQ(result.Status, TActionStatus::Done) << result.Message;
+    EXPECT_EQ(results[1].Message, "Records removed of /elsewhere/D.jpg (no such file)");
+    EXPECT_FALSE(fs::exists(Pic("A.jpg")));
+    EXPECT_FALSE(fs::exists(Pic("sub/C.jpg")));
+    const std::string batched = Tables();
+    ASSERT_EQ(actions.Undo().Status, TActionStatus::Done);  // C, the last
+    EXPECT_TRUE(fs::exists(Pic("sub/C.jpg")));
+    const std::string batchedUndoneOnce = Tables();
+    ASSERT_EQ(actions.Undo().Status, TActionStatus::Done);  // D's records
+    ASSERT_EQ(actions.Undo().Status, TActionStatus::Done);  // A
+    EXPECT_EQ(Tables(), before);
+
+    // The same one by one: the same tables after each step.
+    for (const std::string& file : files)
+        ASSERT_EQ(actions.Delete(file).Status, TActionStatus::Done);
+    EXPECT_EQ(Tables(), batched);
+    ASSERT_EQ(actions.Undo().Status, TActionStatus::Done);
+    EXPECT_EQ(Tables(), batchedUndoneOnce);
+}
+
+TEST_F(FileActionsTest, DeleteAllKeepsWhatNoTrashTakes) {
+    ThreePictures();
+    const std::string before = Tables();
+    TRefusingTrash refusing;
+    TFileActions actions = Actions(&refusing);
+    const std::vector<TActionResult> results = actions.DeleteAll({Pic("A.jpg"), Pic("B.jpg")});
+    ASSERT_EQ(results.size(), 2u);
+    for (const TActionResult& result : results) EXPECT_EQ(result.Status, TActionStatus::NoTrash);
+    EXPECT_TRUE(fs::exists(Pic("A.jpg")));
+    EXPECT_EQ(Tables(), before);
+    EXPECT_EQ(actions.Undo().Status, TActionStatus::NothingToUndo);
+    // For good, when asked: gone, with their records; rows naming both go once.
+    const std::vector<TActionResult> forGood =
+        actions.DeleteAll({Pic("A.jpg"), Pic("B.jpg")}, true);
+    for (const TActionResult& result : forGood) EXPECT_EQ(result.Status, TActionStatus::Done);
+    EXPECT_FALSE(fs::exists(Pic("B.jpg")));
+    EXPECT_EQ(signatures_.SignaturesTable.RecordCount(), 1);
+    EXPECT_EQ(matches_.MatchTable.RecordCount(), 0);
+}
+
 // Qt holds names as UTF-8; a name that is not still goes and comes back, and
 // its .trashinfo names it, escaped.
 TEST_F(FileActionsTest, NameThatIsNotUtf8RoundTrips) {
