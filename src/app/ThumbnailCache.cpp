@@ -24,22 +24,11 @@ constexpr const char* kMTimeKey = "Thumb::MTime";
 constexpr const char* kWidthKey = "Thumb::Image::Width";
 constexpr const char* kHeightKey = "Thumb::Image::Height";
 
-// The thumbnail threads show nothing: the window belongs to its own thread.
-class TQuietControls : public TLoadControls {
-  public:
-    int32_t ProgressMax() const override { return 0; }
-    void SetProgressMax(int32_t) override {}
-    int32_t ProgressPosition() const override { return 0; }
-    void SetProgressPosition(int32_t) override {}
-    TCursor ScreenCursor() const override { return TCursor::crDefault; }
-    void SetScreenCursor(TCursor) override {}
-    void ProcessMessages() override {}
-};
-
 }  // namespace
 
 TLoadControls& QuietLoadControls() {
-    static TQuietControls quiet;  // no state: shared by every thread
+    // The thumbnail threads show nothing: the window belongs to its own thread.
+    static TSilentLoadControls quiet;  // no state: shared by every thread
     return quiet;
 }
 
