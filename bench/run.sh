@@ -15,6 +15,8 @@ BUILD=${1:-build}
 "$BUILD/bench_identify_scale"  # identify all through the tables: 100,000 and 1,000,000 records (<= 3 s / 30 s, <= 300 bytes per record); the tables are kept under /tmp for the next run
 "$BUILD/bench_listing"  # corvane-cli matches over 500,000 rows in every format: time, peak memory (streamed: flat in the row count)
 "$BUILD/bench_incremental"  # compute runs posting 100,000 and 1,000,000 signatures with incremental matching; one more search on the table vs the index
+"$BUILD/bench_picture_formats"  # PNG/WebP/TIFF/HEIC loaders vs their libraries on 12 MP (<= 1.1), compute per format and mixed
+"$BUILD/bench_identify_scale" --rotations --records 1000000 --margin 5  # identify with rotations vs without (<= 8 x)
 "$BUILD/bench_claimed_size"  # peak memory of compute runs over 8 tiny files claiming 16,000 x 16,000 pixels, 1 and 4 workers (about 1 GiB of rasters at a time)
 "$BUILD/bench_groups"  # grouping 1,000,000 records / ~500,000 match rows (<= 3 s, <= 100 bytes per record); tables of 100,000
 "$BUILD/bench_group_quality"  # grouped-pair precision and recall at margins 10, 25, 50 on a generated labelled folder

@@ -5,9 +5,11 @@
 // beyond the table store. The tables are kept in the work folder (by default
 // under /tmp) and used again by later runs, which then skip the minutes of
 // writing 1,000,000 records.
-// Usage: bench_identify_scale [--quick] [--fresh] [--records N --margin M] [WORK_FOLDER]
-// (--records runs one table of N records at margin M, 25 unless given, e.g.
-// for a profiler; --fresh writes the kept tables anew)
+// Usage: bench_identify_scale [--quick] [--fresh] [--rotations] [--records N --margin M]
+// [WORK_FOLDER] (--records runs one table of N records at margin M, 25
+// unless given, e.g. for a profiler; --fresh writes the kept tables anew;
+// --rotations runs every identify a second time matching turned and
+// mirrored copies too, target <= 8 x the time)
 #include <time.h>
 
 #include <chrono>
@@ -96,7 +98,7 @@ std::string ReadNote(const std::string& path) {
 
 // The table stays in `folder` for later runs, and one left there by an
 // earlier run of the same note is used instead of writing it again.
-void Run(const std::string& folder, size_t count, const std::vector<int>& margins) {
+void Run(const std::string& folder, size_t count, const std::vector<int>& margins, bool rotations) {
     const std::string note = folder + "/table-note.txt";
     const bool reuse = ReadNote(note) == TableNote(count);
     if (!reuse) std::filesystem::remove_all(folder);
@@ -150,13 +152,27 @@ void Run(const std::string& folder, size_t count, const std::vector<int>& margin
             static_cast<double>(peak) / count, static_cast<double>(peak - kept) / count,
             failure.c_str());
         std::fflush(stdout);
+        if (!rotations) continue;
+        controls.Rotations = true;
+        start = std::chrono::steady_clock::now();
+        failure.clear();
+        try {
+            engine.Matcher.IdentifyButtonClick();
+        } catch (const Exception& error) {
+            failure = " -- stopped: " + error.Message();
+        }
+        const double turned = Seconds(start);
+        controls.Rotations = false;
+        std::printf("  margin %2d with rotations: %7.2f s (%.2f x), %9d rows%s\n", margin, turned,
+                    turned / seconds, engine.Matches.MatchTable.RecordCount(), failure.c_str());
+        std::fflush(stdout);
     }
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    bool quick = false, fresh = false;
+    bool quick = false, fresh = false, rotations = false;
     size_t records = 0;
     int margin = 25;
     std::string work = (std::filesystem::temp_directory_path() / "corvane-identify-bench").string();
@@ -165,6 +181,8 @@ int main(int argc, char** argv) {
             quick = true;
         else if (std::strcmp(argv[i], "--fresh") == 0)
             fresh = true;
+        else if (std::strcmp(argv[i], "--rotations") == 0)
+            rotations = true;
         else if (std::strcmp(argv[i], "--records") == 0 && i + 1 < argc)
             records = std::stoul(argv[++i]);
         else if (std::strcmp(argv[i], "--margin") == 0 && i + 1 < argc)
@@ -175,9 +193,9 @@ int main(int argc, char** argv) {
     if (fresh) std::filesystem::remove_all(work);
     const auto folder = [&](size_t count) { return work + "/" + std::to_string(count); };
     if (records > 0) {
-        Run(folder(records), records, {margin});
+        Run(folder(records), records, {margin}, rotations);
         return 0;
     }
-    Run(folder(quick ? 20000 : 100000), quick ? 20000 : 100000, {5, 25, 50});
-    if (!quick) Run(folder(1000000), 1000000, {5, 25});
+    Run(folder(quick ? 20000 : 100000), quick ? 20000 : 100000, {5, 25, 50}, rotations);
+    if (!quick) Run(folder(1000000), 1000000, {5, 25}, rotations);
 }

@@ -47,6 +47,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         CountMessage(e.Message(), 0);
         return 0;
     }
+    // The orientation tag is read with libexif from the same bytes.
+    Count(480 + static_cast<size_t>(image.ExifOrientation()));
     const int64_t pixels = int64_t{image.Width()} * image.Height();
     Count(128 + SizeClass(pixels) * 4 + image.Data().grayscale * 2 + image.Progressive());
     if (pixels > kMaxFuzzPixels) return 0;

@@ -139,17 +139,18 @@ TFolderEdit::TFolderEdit(QWidget* parent) : QWidget(parent) {
     });
 }
 
-std::string DefaultProgramFolder() {
-    return ResolveProgramFolder().Path;
-}
-
 // ------------------------------------------------------------ construction
 
 TCorvaneForm::TCorvaneForm(std::string programFolder, bool batchRequested, QWidget* parent)
     : QWidget(parent), programFolder_(std::move(programFolder)), batchRequested_(batchRequested) {
     setObjectName("CorvaneForm");
     setWindowTitle("Corvane");
-    if (programFolder_.empty()) programFolder_ = DefaultProgramFolder();
+    if (programFolder_.empty()) {
+        const TProgramFolder chosen = ResolveProgramFolder();
+        programFolder_ = chosen.Path;
+        folderDescription_ = DescribeProgramFolder(chosen);
+        defaultSearchPath_ = DefaultSearchFolder(chosen, CurrentProgramFolderInputs());
+    }
     engine_ = std::make_unique<TCorvaneEngine>(*this);
     trash_ = std::make_unique<TDesktopTrash>();
     engine_->Trash = trash_.get();
@@ -251,12 +252,18 @@ void TCorvaneForm::BuildSignaturesTab() {
     IncrMatchCBBox = MakeCheck(page, "IncrMatchCB", "Incremental Match");
     IncrMatchCBBox->setToolTip(
         "Look for the matches of each new or changed picture during the compute run");
+    ApplyOrientationCBBox = MakeCheck(page, "ApplyOrientationCB", "Orientation");
+    SetHint(ApplyOrientationCBBox,
+            "Turn JPEG and HEIC pictures upright by their orientation tag\n"
+            "before computing image signatures");
     ClearButton = MakeButton(page, "ClearButton", "Clr");
     ClearButton->setToolTip("Empty both tables (the picture files are not touched)");
-    for (QWidget* box : {ForceCBBox, SubDirsCBBox, NormalizeCBBox, IncrMatchCBBox})
+    for (QWidget* box :
+         {ForceCBBox, SubDirsCBBox, NormalizeCBBox, IncrMatchCBBox, ApplyOrientationCBBox})
         options->addWidget(box);
     options->addStretch(1);
     options->addWidget(ClearButton);
+    BuildFormatsRow(NewRow(layout), page);
 
     SigSplitter = Named(new QSplitter(Qt::Horizontal, page), "SigSplitter");
     SigSplitter->setChildrenCollapsible(false);
@@ -313,6 +320,22 @@ void TCorvaneForm::BuildSignaturesTab() {
     SigSplitter->setStretchFactor(1, 1);
 }
 
+// One box per picture format the scan may take; formats the installed
+// libraries cannot decode stay disabled.
+void TCorvaneForm::BuildFormatsRow(QHBoxLayout* row, QWidget* page) {
+    QLabel* label = MakeLabel(page, "lFormats", "Formats:");
+    label->setToolTip("The picture files the compute run reads");
+    row->addWidget(label);
+    for (const TPictureKind kind : TPictureFormats::Kinds()) {
+        const std::string name = std::string("Format") + TPictureFormats::NameOf(kind) + "CB";
+        QCheckBox* box = MakeCheck(page, name.c_str(), TPictureFormats::NameOf(kind));
+        box->setEnabled(TPictureFormats::Available(kind));
+        FormatCBBoxes.emplace_back(kind, box);
+        row->addWidget(box);
+    }
+    row->addStretch(1);
+}
+
 void TCorvaneForm::BuildMatchesTab() {
     CompMatchesTabSheet = Named(new QWidget, "CompMatchesTabSheet");
     PageControl1->addTab(CompMatchesTabSheet, "Compute Matches");
@@ -333,6 +356,8 @@ void TCorvaneForm::BuildMatchesTab() {
             "values of about 5-10 to find \"identical\" images; use\n"
             "margin values of >=50 to find \"similar\" images.");
     ColorsCBBox = MakeCheck(page, "ColorsCB", "Colors");
+    RotationsCBBox = MakeCheck(page, "RotationsCB", "Rotations");
+    SetHint(RotationsCBBox, "Also match copies turned by 90, 180 or 270 degrees or mirrored");
     SetHint(ColorsCBBox,
             "When comparing image signatures, compare each color separately;\n"
             "otherwise, compare the sum of the colors (black/white)");
@@ -340,6 +365,7 @@ void TCorvaneForm::BuildMatchesTab() {
     top->addWidget(Label2);
     top->addWidget(MarginEdit);
     top->addWidget(ColorsCBBox);
+    top->addWidget(RotationsCBBox);
     top->addStretch(1);
 
     MatchSplitter = Named(new QSplitter(Qt::Vertical, page), "MatchSplitter");
@@ -635,14 +661,13 @@ void TCorvaneForm::FormShow() {
     bool started = false;
     RunExclusive("Start-up", [this, &started] {
         // The title says which program folder is in use, and why.
-        std::string description = programFolder_;
-        if (!description.empty() && description.back() != '/') description += '/';
-        if (programFolder_.empty()) {
-            const TProgramFolder chosen = ResolveProgramFolder();
-            programFolder_ = chosen.Path;
-            description = DescribeProgramFolder(chosen);
+        std::string description = folderDescription_;
+        if (description.empty()) {
+            description = programFolder_;
+            if (!description.empty() && description.back() != '/') description += '/';
         }
         setWindowTitle(QString::fromStdString("Corvane - " + description));
+        engine_->DefaultSearchPath = defaultSearchPath_;
         engine_->StartUp(programFolder_);
         started = true;
     });
@@ -823,7 +848,7 @@ void TCorvaneForm::DBGrid1CellClick() {
         SigFile = engine_->Signatures.SignaturesTableFilePath.AsString() +
                   engine_->Signatures.SignaturesTableFileName.AsString();
         bool loaded = false;
-        LoadPictureFile(*this, SigFile, false, loaded, SigImage->Bitmap());
+        LoadPictureFile(*this, SigFile, false, loaded, SigImage->Bitmap(), ViewLoadOptions());
     });
 }
 
@@ -872,8 +897,8 @@ void TCorvaneForm::ShowPairOnce() {
     LeftFile = CurrentMatchFile(1);
     RightFile = CurrentMatchFile(2);
     bool loaded = false;
-    LoadPictureFile(*this, LeftFile, false, loaded, MatchImage1->Bitmap());
-    LoadPictureFile(*this, RightFile, false, loaded, MatchImage2->Bitmap());
+    LoadPictureFile(*this, LeftFile, false, loaded, MatchImage1->Bitmap(), ViewLoadOptions());
+    LoadPictureFile(*this, RightFile, false, loaded, MatchImage2->Bitmap(), ViewLoadOptions());
     ComputeDifferencePicture(MatchImage1->Bitmap(), MatchImage2->Bitmap(), DiffImage->Bitmap());
     DiffImage->Invalidate();
     // No current row: nothing to compare, so no hint and no button.
@@ -1141,6 +1166,32 @@ bool TCorvaneForm::SubDirsCB() const {
 }
 bool TCorvaneForm::IncrMatchCB() const {
     return IncrMatchCBBox->isChecked();
+}
+TLoadOptions TCorvaneForm::ViewLoadOptions() const {
+    // The views show pictures as their signatures were computed.
+    TLoadOptions options;
+    options.ApplyOrientation = ApplyOrientationCB();
+    return options;
+}
+bool TCorvaneForm::ApplyOrientationCB() const {
+    return ApplyOrientationCBBox->isChecked();
+}
+void TCorvaneForm::SetApplyOrientationCB(bool value) {
+    ApplyOrientationCBBox->setChecked(value);
+}
+bool TCorvaneForm::RotationsCB() const {
+    return RotationsCBBox->isChecked();
+}
+void TCorvaneForm::SetRotationsCB(bool value) {
+    RotationsCBBox->setChecked(value);
+}
+TPictureFormats TCorvaneForm::Formats() const {
+    TPictureFormats formats;
+    for (const auto& [kind, box] : FormatCBBoxes) formats.Set(kind, box->isChecked());
+    return formats;
+}
+void TCorvaneForm::SetFormats(const TPictureFormats& value) {
+    for (const auto& [kind, box] : FormatCBBoxes) box->setChecked(value.Has(kind));
 }
 bool TCorvaneForm::UseTrashCB() const {
     return UseTrashCBBox->isChecked();

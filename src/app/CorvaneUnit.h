@@ -22,6 +22,7 @@
 
 class QCheckBox;
 class QGroupBox;
+class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QMenu;
@@ -47,15 +48,11 @@ class TFolderEdit : public QWidget {
     QToolButton* BrowseButton;
 };
 
-// The program folder (see util/ProgramFolder.h), always ending in "/"; the
-// user data folder is created when it is the one chosen.
-std::string DefaultProgramFolder();
-
 class TCorvaneForm : public QWidget, public TFormControls {
     Q_OBJECT
   public:
-    // ProgramFolder: where the tables and settings live (DefaultProgramFolder
-    // when empty). BatchRequested: a command-line parameter was given.
+    // ProgramFolder: where the tables and settings live (the choice of
+    // util/ProgramFolder.h when empty). BatchRequested: a command-line parameter was given.
     explicit TCorvaneForm(std::string programFolder = "", bool batchRequested = false,
                           QWidget* parent = nullptr);
     ~TCorvaneForm() override;
@@ -145,6 +142,13 @@ class TCorvaneForm : public QWidget, public TFormControls {
     void SetColorsCB(bool value) override;
     void SetSubDirsCB(bool value) override;
     void SetIncrMatchCB(bool value) override;
+    bool ApplyOrientationCB() const override;
+    void SetApplyOrientationCB(bool value) override;
+    bool RotationsCB() const override;
+    void SetRotationsCB(bool value) override;
+    TPictureFormats Formats() const override;
+    TLoadOptions ViewLoadOptions() const;
+    void SetFormats(const TPictureFormats& value) override;
     bool UseTrashCB() const override;
     void SetUseTrashCB(bool value) override;
     std::string MarginText() const override;
@@ -196,6 +200,8 @@ class TCorvaneForm : public QWidget, public TFormControls {
     QCheckBox* SubDirsCBBox;
     QCheckBox* NormalizeCBBox;
     QCheckBox* IncrMatchCBBox;
+    QCheckBox* ApplyOrientationCBBox;
+    std::vector<std::pair<TPictureKind, QCheckBox*>> FormatCBBoxes;
     QPushButton* ClearButton;
     QLabel* lSignaturesDB;
     QSplitter* SigSplitter;  // signature grid | preview column
@@ -211,6 +217,7 @@ class TCorvaneForm : public QWidget, public TFormControls {
     QLabel* Label2;
     QLineEdit* MarginEdit;
     QCheckBox* ColorsCBBox;
+    QCheckBox* RotationsCBBox;
     QLabel* lMatchesDB;
     QSplitter* MatchSplitter;     // grid and ignore list above, pair view below
     QSplitter* MatchTopSplitter;  // grid | ignore list
@@ -267,6 +274,7 @@ class TCorvaneForm : public QWidget, public TFormControls {
     // After a file action: the views empty, the pair and the counts anew.
     void AfterFileAction();
     void BuildSignaturesTab();
+    void BuildFormatsRow(QHBoxLayout* row, QWidget* page);
     void BuildMatchesTab();
     void BuildHelpTab();
     void BuildNonVisual();
@@ -293,6 +301,8 @@ class TCorvaneForm : public QWidget, public TFormControls {
     std::unique_ptr<TTrashCan> trash_;
     std::unique_ptr<TFileActions> actions_;
     std::string programFolder_;
+    std::string folderDescription_;  // with the reason for the choice, when chosen here
+    std::string defaultSearchPath_;
     bool batchRequested_;
     bool shown_ = false;
     bool closed_ = false;

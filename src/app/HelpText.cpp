@@ -40,10 +40,16 @@ during a run stops it first.</p>
 lighter or darker copy still matches</td></tr>
 <tr><td><b>Incremental Match</b></td><td>look for the matches of each new or changed picture
 during the compute run</td></tr>
+<tr><td><b>Orientation</b></td><td>turn JPEG and HEIC pictures upright by their orientation tag
+before computing their signatures (and when showing them)</td></tr>
+<tr><td><b>Formats</b></td><td>the picture files the compute run reads; JPG, GIF and BMP by
+default, also PNG, WebP, TIFF, HEIC and AVIF where the installed libraries decode them</td></tr>
 <tr><td><b>Match Margin</b></td><td>how far signature values may differ: about 5-10 finds
 "identical" pictures, 50 and more finds "similar" ones</td></tr>
 <tr><td><b>Colors</b></td><td>compare each colour separately; otherwise compare the sum of the
 colours (black and white)</td></tr>
+<tr><td><b>Rotations</b></td><td>also match copies turned by 90, 180 or 270 degrees or
+mirrored</td></tr>
 <tr><td><b>Ignore matches on these paths</b></td><td>one folder per line; a pair is only
 compared when both pictures lie in listed folders or both lie outside them</td></tr>
 <tr><td><b>Sort By</b></td><td>order of the signature table: by name, or by file date</td></tr>

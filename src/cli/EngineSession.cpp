@@ -8,7 +8,9 @@ TEngineSession::TEngineSession(const TCommandLine& commandLine)
 }
 
 void TEngineSession::Start() {
-    Engine.StartUp(commandLine_.ProgramFolder().Path);
+    const TProgramFolder folder = commandLine_.ProgramFolder();
+    Engine.DefaultSearchPath = DefaultSearchFolder(folder, CurrentProgramFolderInputs());
+    Engine.StartUp(folder.Path);
 }
 
 void TSwitchOption::Add(CLI::App& command, const std::string& on, const std::string& onText,

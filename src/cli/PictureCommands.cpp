@@ -24,10 +24,11 @@ std::string FullName(const std::string& fileName) {
 
 // Loads a picture as the compute run does; a file that is not a picture is
 // an error here.
-void LoadOnePicture(const std::string& fileName, TBitmap32& raster) {
+void LoadOnePicture(const std::string& fileName, TBitmap32& raster,
+                    const TLoadOptions& options = {}) {
     TCliControls controls(false);
     bool loaded = false;
-    LoadPictureFile(controls, fileName, false, loaded, raster);
+    LoadPictureFile(controls, fileName, false, loaded, raster, options);
     if (!loaded) throw Exception(Format("Not a picture file: %s", FullName(fileName).c_str()));
 }
 
@@ -80,18 +81,21 @@ void RegisterDecode(TCommandLine& commandLine) {
 void RegisterSignature(TCommandLine& commandLine) {
     auto file = std::make_shared<std::string>();
     auto normalize = std::make_shared<bool>(false);
+    auto options = std::make_shared<TLoadOptions>();
     CLI::App* command =
         commandLine.AddCommand("signature", "Print the 192-character signature text of one picture",
-                               [&commandLine, file, normalize] {
+                               [&commandLine, file, normalize, options] {
                                    commandLine.RefuseDataOption("signature");
                                    TBitmap32 raster;
-                                   LoadOnePicture(*file, raster);
+                                   LoadOnePicture(*file, raster, *options);
                                    if (*normalize) NormalizeBrightness(raster);
                                    std::cout << SignatureToString(ComputeSignature(raster)) << '\n';
                                    return kExitDone;
                                });
     command->add_option("FILE", *file, "Picture file")->required();
     command->add_flag("--normalize", *normalize, "Normalise the brightness first");
+    command->add_flag("--orientation", options->ApplyOrientation,
+                      "Turn a JPEG or HEIC picture upright by its orientation tag first");
 }
 
 }  // namespace

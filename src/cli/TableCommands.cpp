@@ -16,7 +16,7 @@ namespace {
 struct TMatchOptions {
     std::string Margin;
     CLI::Option* MarginOption = nullptr;
-    TSwitchOption Colors;
+    TSwitchOption Colors, Rotations;
 
     void AddTo(CLI::App& command) {
         MarginOption =
@@ -24,10 +24,33 @@ struct TMatchOptions {
                 ->type_name("N");
         Colors.Add(command, "--colors", "Compare every colour value", "--sum",
                    "Compare the sums of the colour values");
+        Rotations.Add(command, "--rotations",
+                      "Also match copies turned by 90, 180 or 270 degrees or mirrored",
+                      "--no-rotations", "Match copies only as they stand");
     }
     void ApplyTo(TCliControls& controls) const {
         if (MarginOption->count() > 0) controls.Margin = Margin;
         Colors.ApplyTo(controls.Colors);
+        Rotations.ApplyTo(controls.Rotations);
+    }
+};
+
+// The picture formats a compute run reads, named as in the setting Formats.
+struct TFormatsOption {
+    std::string Formats;
+    CLI::Option* Option = nullptr;
+
+    void AddTo(CLI::App& command) {
+        Option = command
+                     .add_option("--formats", Formats,
+                                 "Picture formats to read, separated by commas: "
+                                 "JPG,GIF,BMP,PNG,WEBP,TIFF,HEIC,AVIF (default: Corvane.INI, "
+                                 "else JPG,GIF,BMP)")
+                     ->type_name("LIST")
+                     ->check(CLI::Validator(TPictureFormats::Problem, "LIST"));
+    }
+    void ApplyTo(TCliControls& controls) const {
+        if (Option->count() > 0) controls.PictureFormats = TPictureFormats::Parse(Formats);
     }
 };
 
@@ -42,8 +65,9 @@ std::string SearchFolder(const std::string& folder) {
 struct TComputeOptions {
     std::string Folder;
     CLI::Option* FolderOption = nullptr;
-    TSwitchOption SubDirs, Normalize, Incremental;
+    TSwitchOption SubDirs, Normalize, Incremental, Orientation;
     bool Force = false;
+    TFormatsOption Formats;
     TMatchOptions Match;
 
     void AddTo(CLI::App& command) {
@@ -55,6 +79,10 @@ struct TComputeOptions {
                       "--no-normalize", "Compute on the pictures as they are");
         Incremental.Add(command, "--incremental", "Search the matches of every changed signature",
                         "--no-incremental", "Leave the match table alone");
+        Formats.AddTo(command);
+        Orientation.Add(command, "--orientation",
+                        "Turn JPEG and HEIC pictures upright by their orientation tag first",
+                        "--no-orientation", "Take the pictures' pixels as they are stored");
         Match.AddTo(command);
     }
     void AddFolder(CLI::App& command) {
@@ -68,6 +96,8 @@ struct TComputeOptions {
         if (Force) controls.Force = true;
         Normalize.ApplyTo(controls.Normalize);
         Incremental.ApplyTo(controls.IncrMatch);
+        if (Formats.Option != nullptr) Formats.ApplyTo(controls);
+        Orientation.ApplyTo(controls.ApplyOrientation);
         if (Match.MarginOption != nullptr) Match.ApplyTo(controls);
     }
 };

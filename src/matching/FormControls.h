@@ -32,6 +32,15 @@ class TFormControls : public TLoadControls {
     virtual void SetColorsCB(bool value) = 0;
     virtual void SetSubDirsCB(bool value) = 0;
     virtual void SetIncrMatchCB(bool value) = 0;
+    // Turn JPEG and HEIF pictures upright before the signature (ApplyOrientation).
+    virtual bool ApplyOrientationCB() const = 0;
+    virtual void SetApplyOrientationCB(bool value) = 0;
+    // Match searches also compare turned and mirrored arrangements (Rotations).
+    virtual bool RotationsCB() const = 0;
+    virtual void SetRotationsCB(bool value) = 0;
+    // The picture formats the directory scan accepts (Formats).
+    virtual TPictureFormats Formats() const = 0;
+    virtual void SetFormats(const TPictureFormats& value) = 0;
     // Removed files go to the desktop trash (the setting UseTrash).
     virtual bool UseTrashCB() const { return true; }
     virtual void SetUseTrashCB(bool) {}
@@ -86,6 +95,9 @@ class TPlainFormControls : public TFormControls {
     bool Colors = true;
     bool SubDirs = true;
     bool IncrMatch = false;
+    bool ApplyOrientation = false;
+    bool Rotations = false;
+    TPictureFormats PictureFormats;
     bool UseTrash = true;
     std::string Margin = "25";
     std::string Search;
@@ -113,6 +125,12 @@ class TPlainFormControls : public TFormControls {
     void SetColorsCB(bool value) override { Colors = value; }
     void SetSubDirsCB(bool value) override { SubDirs = value; }
     void SetIncrMatchCB(bool value) override { IncrMatch = value; }
+    bool ApplyOrientationCB() const override { return ApplyOrientation; }
+    void SetApplyOrientationCB(bool value) override { ApplyOrientation = value; }
+    bool RotationsCB() const override { return Rotations; }
+    void SetRotationsCB(bool value) override { Rotations = value; }
+    TPictureFormats Formats() const override { return PictureFormats; }
+    void SetFormats(const TPictureFormats& value) override { PictureFormats = value; }
     bool UseTrashCB() const override { return UseTrash; }
     void SetUseTrashCB(bool value) override { UseTrash = value; }
 

@@ -152,6 +152,35 @@ void TMatcher::CompareOneImageInSnapshot(TSignatureSnapshot& snapshot) {
                                         : RangeScanSnapshot(snapshot, *position, boundText,
                                                             state_.MatchMargin, perChannel, append);
     StepProgress(result.Visited);
+    if (controls_.RotationsCB()) AppendArrangedMatches(snapshot, *position, perChannel);
+}
+
+void TMatcher::AppendArrangedMatches(const TSignatureSnapshot& snapshot, size_t position,
+                                     bool perChannel) {
+    const std::string pictureName(snapshot.FullName(position));
+    const auto append = [&](size_t candidate, int32_t maxDiff) {
+        if (snapshot.FullName(candidate) == pictureName) return;
+        AppendMatch(maxDiff, pictureName, std::string(snapshot.FullName(candidate)));
+    };
+    if (const TMatchFinder* finder = snapshot.Finder()) {
+        thread_local std::vector<TFoundMatch> found;
+        finder->ArrangedMatches(static_cast<uint32_t>(position), state_.MatchMargin, perChannel,
+                                found);
+        for (const TFoundMatch& match : found) append(match.Position, match.MaxDiff);
+        return;
+    }
+    // Texts that are not all canonical: every later record, one by one.
+    const TSignature picture = snapshot.Values(position);
+    const bool ignored = snapshot.Hot(position).Ignored;
+    for (size_t i = position + 1; i < snapshot.Size(); ++i) {
+        const TSignatureSnapshot::THot& hot = snapshot.Hot(i);
+        if (hot.Ignored != ignored || !hot.Parsed) continue;
+        const TSignature candidate = snapshot.Values(i);
+        int32_t maxDiff = 0;
+        if (SignaturesMatch(picture, candidate, state_.MatchMargin, perChannel, maxDiff)) continue;
+        if (ArrangedSignaturesMatch(picture, candidate, state_.MatchMargin, perChannel, maxDiff))
+            append(i, maxDiff);
+    }
 }
 
 void TMatcher::MatchSingleButtonClick() {

@@ -48,6 +48,42 @@ void TMatchFinder::Collect(uint32_t position, uint32_t firstCandidate, int32_t m
     }
 }
 
+void TMatchFinder::ArrangedMatches(uint32_t position, int32_t margin, bool perChannel,
+                                   std::vector<TFoundMatch>& out) const {
+    out.clear();
+    const TValues& picture = index_.ValuesOf(position);
+    thread_local std::vector<uint32_t> near;
+    for (int arrangement = 2; arrangement <= kArrangementCount; ++arrangement) {
+        TValues arranged;
+        ArrangeValues(picture.data(), arrangement, arranged.data());
+        // Later positions never have a smaller first value than the picture.
+        index_.FindNearFrom(arranged, margin, picture[0], near);
+        for (uint32_t candidate : near) {
+            if (candidate <= position || ignored_[candidate] != ignored_[position]) continue;
+            int32_t maxDiff = 0;
+            if (snapshot_detail::CompactSignaturesMatch(arranged.data(),
+                                                        index_.ValuesOf(candidate).data(), margin,
+                                                        perChannel, maxDiff))
+                out.push_back({candidate, maxDiff});
+        }
+    }
+    // One row per candidate, with its smallest difference; none for those
+    // the picture as it is already matches.
+    std::sort(out.begin(), out.end(), [](const TFoundMatch& a, const TFoundMatch& b) {
+        return a.Position != b.Position ? a.Position < b.Position : a.MaxDiff < b.MaxDiff;
+    });
+    out.erase(std::unique(out.begin(), out.end(),
+                          [](const TFoundMatch& a, const TFoundMatch& b) {
+                              return a.Position == b.Position;
+                          }),
+              out.end());
+    std::erase_if(out, [&](const TFoundMatch& found) {
+        int32_t maxDiff = 0;
+        return snapshot_detail::CompactSignaturesMatch(
+            picture.data(), index_.ValuesOf(found.Position).data(), margin, perChannel, maxDiff);
+    });
+}
+
 size_t TMatchFinder::MemoryUsed() const {
     return ignored_.capacity() / 8 + index_.MemoryUsed();
 }

@@ -39,6 +39,14 @@ class TMatchFinder {
     void AllMatches(uint32_t position, int32_t margin, bool perChannel,
                     std::vector<TFoundMatch>& out) const;
 
+    // The further rows the range scan from Position writes when turned and
+    // mirrored copies match too: every later position with the same ignore
+    // status that does not match the picture as it is but matches it in
+    // another arrangement of its blocks (ArrangedSignaturesMatch), in
+    // ascending order.
+    void ArrangedMatches(uint32_t position, int32_t margin, bool perChannel,
+                         std::vector<TFoundMatch>& out) const;
+
     size_t MemoryUsed() const;
 
   private:

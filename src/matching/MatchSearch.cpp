@@ -171,7 +171,7 @@ int64_t TMatcher::FullScan(const TPicture& picture, const TIgnoreList& ignore, b
         TSignature candidate;
         if (!TryStringToSignature(signatures_.SignaturesTableSignature.Value(), candidate))
             continue;  // damaged: the next compute run recomputes it
-        CompareCandidate(picture, candidatePath, candidate);
+        CompareCandidate(picture, candidatePath, candidate, controls_.RotationsCB());
     }
     return visited;
 }
@@ -195,16 +195,18 @@ int64_t TMatcher::RangeScan(const TPicture& picture, const TIgnoreList& ignore, 
         if (candidateText > boundText) break;
         TSignature candidate;
         if (!TryStringToSignature(candidateText, candidate)) continue;  // damaged
-        CompareCandidate(picture, candidatePath, candidate);
+        CompareCandidate(picture, candidatePath, candidate, false);
     }
     return visited;
 }
 
 void TMatcher::CompareCandidate(const TPicture& picture, const std::string& candidatePath,
-                                const TSignature& candidate) {
+                                const TSignature& candidate, bool arranged) {
     int32_t maxDiff = 0;
-    if (!SignaturesMatch(picture.Values, candidate, state_.MatchMargin, controls_.ColorsCB(),
-                         maxDiff))
+    const bool perChannel = controls_.ColorsCB();
+    if (!SignaturesMatch(picture.Values, candidate, state_.MatchMargin, perChannel, maxDiff) &&
+        !(arranged && ArrangedSignaturesMatch(picture.Values, candidate, state_.MatchMargin,
+                                              perChannel, maxDiff)))
         return;
     const std::string candidateName = candidatePath + signatures_.SignaturesTableFileName.Value();
     if (candidateName != picture.FullName) OfferPair(maxDiff, picture.FullName, candidateName);

@@ -40,7 +40,8 @@ class TMatcher {
     // row (MaxDiff, File1 = the picture, File2 = the candidate) for each.
     // State.FullScanMatch False: range scan on BySignature from the record
     // up to the first candidate above its first value + MatchMargin;
-    // True: every record in the table's current order. In both modes a
+    // True: every record in the table's current order, also matching turned
+    // and mirrored copies when RotationsCB is checked. In both modes a
     // candidate is compared only when both pictures lie in listed folders or
     // both outside them; candidates whose stored text does not parse and
     // other names of the picture's own file are passed over. With StepProgress every visited record
@@ -57,10 +58,12 @@ class TMatcher {
     void CompareRunRecord(TLiveSignatureIndex& index);
 
     // "&Identify all Matches": empties the match table and appends every
-    // matching pair once; ends with the summary (unless BatchMode) and the
-    // record counts. Each stored signature is parsed once per command. A
-    // record whose text does not parse is passed over and counted in the
-    // summary (the next compute run recomputes it).
+    // matching pair once (with RotationsCB checked also the pairs that match
+    // when one of them is turned or mirrored, after the picture's own rows);
+    // ends with the summary (unless BatchMode) and the record counts. Each
+    // stored signature is parsed once per command. A record whose text does
+    // not parse is passed over and counted in the summary (the next compute
+    // run recomputes it).
     void IdentifyButtonClick();
 
     // "&Match Single Image": empties the match table and appends the matches
@@ -85,9 +88,14 @@ class TMatcher {
     int64_t FullScan(const TPicture& picture, const TIgnoreList& ignore, bool stepProgress);
     int64_t RangeScan(const TPicture& picture, const TIgnoreList& ignore, bool stepProgress);
     // Compares the signature table's current record with the picture and
-    // appends the pair when they match and are not the same file.
+    // appends the pair when they match and are not the same file; with
+    // Arranged also when a turned or mirrored copy of the picture matches.
     void CompareCandidate(const TPicture& picture, const std::string& candidatePath,
-                          const TSignature& candidate);
+                          const TSignature& candidate, bool arranged);
+    // Identify all with Rotations: the rows of the candidates after Position
+    // that only a turned or mirrored copy of the picture matches.
+    void AppendArrangedMatches(const TSignatureSnapshot& snapshot, size_t position,
+                               bool perChannel);
     // Identify all's search for the current record, over the snapshot (read
     // again when the record is not found in it).
     void CompareOneImageInSnapshot(TSignatureSnapshot& snapshot);

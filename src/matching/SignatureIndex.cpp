@@ -194,24 +194,26 @@ void TSignatureIndex::SortLeaf(Node& leaf) {
     std::copy(ids.begin(), ids.end(), ids_.begin() + leaf.begin);
 }
 
-// The query box of FindNear: every value within the margin (a negative one
-// finds nothing); with FromQueryUp no first value below the query's.
-static void MakeQueryBox(const TValues& q, int32_t margin, bool fromQueryUp, TValues& lower,
+// The query box of FindNear: every value within the margin, and no first
+// value below FirstAtLeast. False when the box is empty (a negative margin).
+static bool MakeQueryBox(const TValues& q, int32_t margin, int firstAtLeast, TValues& lower,
                          TValues& upper) {
+    if (margin < 0) return false;
     const uint8_t m = static_cast<uint8_t>(std::min(margin, 255));
     for (int k = 0; k < 48; ++k) {
         lower[k] = static_cast<uint8_t>(std::max(0, q[k] - m));
         upper[k] = static_cast<uint8_t>(std::min(255, q[k] + m));
     }
-    if (fromQueryUp) lower[0] = q[0];
+    if (firstAtLeast > upper[0]) return false;
+    lower[0] = static_cast<uint8_t>(std::max<int>(lower[0], firstAtLeast));
+    return true;
 }
 
 void TSignatureIndex::FindNearAmong(const TValues& q, int32_t margin, bool fromQueryUp,
                                     const TCode* codes, const TValues* values, size_t count,
                                     uint32_t firstId, std::vector<uint32_t>& result) {
-    if (margin < 0) return;
     TValues lower, upper;
-    MakeQueryBox(q, margin, fromQueryUp, lower, upper);
+    if (!MakeQueryBox(q, margin, fromQueryUp ? q[0] : 0, lower, upper)) return;
     const TCode codeLower = CodeOf(lower), codeUpper = CodeOf(upper);
     for (size_t i = 0; i < count; ++i)
         if (BoxesMeet(codes[i], codes[i], codeLower, codeUpper) && InBox(values[i], lower, upper))
@@ -220,10 +222,14 @@ void TSignatureIndex::FindNearAmong(const TValues& q, int32_t margin, bool fromQ
 
 void TSignatureIndex::FindNear(const TValues& q, int32_t margin, bool fromQueryUp,
                                std::vector<uint32_t>& result) const {
+    FindNearFrom(q, margin, fromQueryUp ? q[0] : 0, result);
+}
+
+void TSignatureIndex::FindNearFrom(const TValues& q, int32_t margin, int firstAtLeast,
+                                   std::vector<uint32_t>& result) const {
     result.clear();
-    if (margin < 0 || nodes_.empty()) return;
     TValues lower, upper;
-    MakeQueryBox(q, margin, fromQueryUp, lower, upper);
+    if (nodes_.empty() || !MakeQueryBox(q, margin, firstAtLeast, lower, upper)) return;
     const TCode codeLower = CodeOf(lower), codeUpper = CodeOf(upper);
     uint32_t stack[128];
     int top = 0;

@@ -29,6 +29,9 @@ class TSignatureIndex {
     // not below Query's. A negative margin finds nothing.
     void FindNear(const TValues& query, int32_t margin, bool fromQueryUp,
                   std::vector<uint32_t>& result) const;
+    // The same with every first value found at least FirstAtLeast.
+    void FindNearFrom(const TValues& query, int32_t margin, int firstAtLeast,
+                      std::vector<uint32_t>& result) const;
 
     // Bytes held by the index.
     size_t MemoryUsed() const;

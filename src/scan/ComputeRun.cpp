@@ -120,8 +120,10 @@ void TCorvaneEngine::ComputeButtonClick() {
         // Signatures of the pictures ahead are computed on worker threads;
         // this thread still walks, looks up and posts in scan order.
         const std::string searchPath = SearchFolder();
-        TSignaturePrefetcher prefetcher(Workers > 1 ? Workers : 0);
-        TPictureWalker lookAhead(searchPath, [this] { return controls_.SubDirsCB(); });
+        TSignaturePrefetcher prefetcher(Workers > 1 ? Workers : 0, TRasterBudget::kDefaultLimit,
+                                        LoadOptions());
+        TPictureWalker lookAhead(
+            searchPath, [this] { return controls_.SubDirsCB(); }, controls_.Formats());
         prefetch_ = &prefetcher;
         lookAhead_ = &lookAhead;
         struct TClear {
@@ -150,6 +152,12 @@ void TCorvaneEngine::ComputeButtonClick() {
         controls_.ShowMessage(summary + (Run.Stopped ? kStoppedMark : ""));
     }
     Matcher.ShowRecordCounts();
+}
+
+TLoadOptions TCorvaneEngine::LoadOptions() const {
+    TLoadOptions options;
+    options.ApplyOrientation = controls_.ApplyOrientationCB();
+    return options;
 }
 
 std::string TCorvaneEngine::SearchFolder() const {
@@ -201,7 +209,8 @@ void TCorvaneEngine::ScanFolder(const std::string& folder, TFolderVisits& visits
             if (SubFolderToWalk(folder, entry, visits, sub)) ScanFolder(sub, visits);
             continue;
         }
-        if (IsPictureExtension(entry.Name)) UpdateSignature(folder + entry.Name);
+        if (IsPictureExtension(entry.Name, controls_.Formats()))
+            UpdateSignature(folder + entry.Name);
     }
     // Its records stay: the purge keeps files it cannot look at.
     if (error != 0 && error != ENOENT && !Run.CountingPass)
@@ -287,7 +296,7 @@ bool TCorvaneEngine::ComputeFromFile(const std::string& fileName, TDateTime& fil
         const TContentStamp before = StampOf(fileName);
         fileDate = FileDateOf(fileName);
         try {
-            LoadPictureFile(controls_, fileName, false, loaded, Image);
+            LoadPictureFile(controls_, fileName, false, loaded, Image, LoadOptions());
             if (loaded && before.Size == 0) throw EInvalidGraphic("The file is empty");
         } catch (...) {
             if (StampOf(fileName) != before) continue;  // replaced while read
@@ -325,6 +334,11 @@ TCorvaneEngine::TPrefetchUse TCorvaneEngine::UsePrefetched(const std::string& fi
     FeedPrefetcher();
     TPrefetchedSignature prefetched;
     const bool normalize = controls_.NormalizeCB();
+    // Computed with another orientation setting than the one in force now:
+    // the loader decides.
+    if (prefetch_->Options().ApplyOrientation != controls_.ApplyOrientationCB()) {
+        return TPrefetchUse::None;
+    }
     if (!prefetch_->Take(
             fileName, normalize, [this] { controls_.ProcessMessages(); }, prefetched) ||
         prefetched.Status == TPrefetchedSignature::TStatus::Missing || !IsRegularFile(fileName))

@@ -91,6 +91,8 @@ class TCorvaneEngine {
     // The desktop trash the conversion run removes bitmaps into (when
     // UseTrashCB); none: such bitmaps stay where they are.
     TTrashCan* Trash = nullptr;
+    // The search folder when the settings name none; empty: the program folder.
+    std::string DefaultSearchPath;
     TConversionCounts Conversion;
 
     // ---- start-up and close (program folder files)
@@ -125,11 +127,11 @@ class TCorvaneEngine {
     std::string SearchFolder() const;
     // Walks Path (with or without a final "/") and, when SubDirsCB is
     // checked, its sub-folders depth first in the order the folder yields
-    // them; hands every .JPG/.BMP/.GIF file (any letter case) to
-    // UpdateSignature. The processing pass writes each folder to log.txt and
-    // reports a folder that cannot be read in Memo2. A symbolic link to a
-    // folder is walked under the folder's real name, and each real folder
-    // once, so a link to a parent ends there.
+    // them; hands every .JPG/.BMP/.GIF file (any letter case), and those of
+    // the further formats the Formats setting names, to UpdateSignature. The processing pass writes
+    // each folder to log.txt and reports a folder that cannot be read in Memo2. A symbolic link to
+    // a folder is walked under the folder's real name, and each real folder once, so a link to a
+    // parent ends there.
     void ScanDirectory(const std::string& path);
     // Brings the record of one picture file up to date (see ComputeButtonClick).
     // A name that does not fit the tables' fields is skipped (reported and
@@ -169,6 +171,8 @@ class TCorvaneEngine {
   private:
     void Purge();
     void ScanFolder(const std::string& folder, TFolderVisits& visits);
+    // How pictures are loaded now (the orientation check box).
+    TLoadOptions LoadOptions() const;
     void RunIncrementalMatch();
     bool IsUpToDate(const std::string& namePart, const std::string& folderPart,
                     const std::string& fileName);

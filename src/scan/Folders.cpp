@@ -6,8 +6,6 @@
 #include <cerrno>
 #include <cstdlib>
 
-#include "matching/IgnoreList.h"
-
 namespace corvane {
 
 std::vector<TFolderEntry> ReadFolder(const std::string& path, int* error) {
@@ -58,11 +56,8 @@ bool CanonicalFolder(const std::string& path, std::string& canonical) {
     return true;
 }
 
-bool IsPictureExtension(const std::string& name) {
-    const size_t dot = name.rfind('.');
-    if (dot == std::string::npos) return false;
-    const std::string extension = UpperCaseAscii(std::string_view(name).substr(dot));
-    return extension == ".JPG" || extension == ".BMP" || extension == ".GIF";
+bool IsPictureExtension(const std::string& name, const TPictureFormats& formats) {
+    return formats.AcceptsName(name);
 }
 
 bool IsRegularFile(const std::string& fileName) {

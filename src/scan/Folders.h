@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "picture/loader/PictureFormats.h"
+
 namespace corvane {
 
 struct TFolderEntry {
@@ -46,8 +48,9 @@ bool SubFolderToWalk(const std::string& folder, const TFolderEntry& entry, TFold
 // ending in "/"; false (errno set) when it cannot be resolved.
 bool CanonicalFolder(const std::string& path, std::string& canonical);
 
-// ".JPG", ".BMP" or ".GIF" after the last dot, in any letter case.
-bool IsPictureExtension(const std::string& name);
+// ".JPG", ".BMP" or ".GIF" after the last dot, in any letter case, and the
+// extensions of the other formats the setting Formats adds.
+bool IsPictureExtension(const std::string& name, const TPictureFormats& formats = {});
 
 // A regular file (a folder of that name does not count).
 bool IsRegularFile(const std::string& fileName);

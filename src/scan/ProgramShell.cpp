@@ -53,12 +53,18 @@ void TCorvaneEngine::StartUp(const std::string& programFolder) {
 
 void TCorvaneEngine::ReadSettings() {
     const TIniFile ini(State.ProgramFolder + kSettingsFileName);
-    controls_.SetSearchPath(ini.ReadString(kSection, "SearchPath", State.ProgramFolder));
+    controls_.SetSearchPath(
+        ini.ReadString(kSection, "SearchPath",
+                       DefaultSearchPath.empty() ? State.ProgramFolder : DefaultSearchPath));
     controls_.SetMarginText(ini.ReadString(kSection, "Margin", "25"));
     controls_.SetNormalizeCB(ini.ReadString(kSection, "Normalize", "N") == "Y");
     controls_.SetColorsCB(ini.ReadString(kSection, "Colors", "Y") == "Y");
     controls_.SetSubDirsCB(ini.ReadString(kSection, "SubDirs", "Y") == "Y");
     controls_.SetIncrMatchCB(ini.ReadString(kSection, "IncrMatch", "N") == "Y");
+    controls_.SetFormats(
+        TPictureFormats::Parse(ini.ReadString(kSection, "Formats", TPictureFormats().Text())));
+    controls_.SetApplyOrientationCB(ini.ReadString(kSection, "ApplyOrientation", "N") == "Y");
+    controls_.SetRotationsCB(ini.ReadString(kSection, "Rotations", "N") == "Y");
     controls_.SetUseTrashCB(ini.ReadString(kSection, "UseTrash", "Y") == "Y");
     // Threads of a compute run: every processor unless the settings say otherwise.
     int32_t workers = 0;
@@ -75,6 +81,9 @@ void TCorvaneEngine::WriteSettings() {
     ini.WriteString(kSection, "Colors", YesNo(controls_.ColorsCB()));
     ini.WriteString(kSection, "SubDirs", YesNo(controls_.SubDirsCB()));
     ini.WriteString(kSection, "IncrMatch", YesNo(controls_.IncrMatchCB()));
+    ini.WriteString(kSection, "Formats", controls_.Formats().Text());
+    ini.WriteString(kSection, "ApplyOrientation", YesNo(controls_.ApplyOrientationCB()));
+    ini.WriteString(kSection, "Rotations", YesNo(controls_.RotationsCB()));
     ini.WriteString(kSection, "UseTrash", YesNo(controls_.UseTrashCB()));
 }
 

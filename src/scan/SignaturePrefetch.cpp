@@ -29,8 +29,9 @@ class TSilentControls : public TLoadControls {
 
 }  // namespace
 
-TPictureWalker::TPictureWalker(const std::string& folder, std::function<bool()> subDirs)
-    : subDirs_(std::move(subDirs)) {
+TPictureWalker::TPictureWalker(const std::string& folder, std::function<bool()> subDirs,
+                               TPictureFormats formats)
+    : subDirs_(std::move(subDirs)), formats_(formats) {
     const std::string path = folder.empty() || folder.back() == '/' ? folder : folder + "/";
     visits_.FirstVisit(path);
     Enter(path);
@@ -53,7 +54,7 @@ bool TPictureWalker::Next(std::string& fileName) {
             if (SubFolderToWalk(level.Path, entry, visits_, sub)) Enter(sub);
             continue;
         }
-        if (IsPictureExtension(entry.Name)) {
+        if (IsPictureExtension(entry.Name, formats_)) {
             fileName = level.Path + entry.Name;
             return true;
         }
@@ -104,8 +105,8 @@ void TDecodeReservation::WillAllocate(uint64_t pixels, uint64_t bytes) {
     }
 }
 
-TSignaturePrefetcher::TSignaturePrefetcher(int workers, uint64_t rasterLimit)
-    : budget_(rasterLimit) {
+TSignaturePrefetcher::TSignaturePrefetcher(int workers, uint64_t rasterLimit, TLoadOptions options)
+    : options_(options), budget_(rasterLimit) {
     workers = std::clamp(workers, 0, kMaxWorkers);
     threads_.reserve(static_cast<size_t>(workers));
     for (int i = 0; i < workers; ++i) {
@@ -229,7 +230,7 @@ TPrefetchedSignature TSignaturePrefetcher::Compute(const std::string& fileName, 
             TDecodeReservation reservation(budget_);
             TSilentControls silent;
             TBitmap32 raster;
-            LoadConversionPicture(silent, fileName, raster);
+            LoadConversionPicture(silent, fileName, raster, nullptr, options_);
             if (normalize) NormalizeBrightness(raster);
             result.Signature = ComputeSignature(raster);
             result.Status = TStatus::Computed;

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "picture/PixelMemory.h"
+#include "picture/loader/PictureLoader.h"
 #include "scan/Folders.h"
 #include "signature/Signature.h"
 #include "util/ArdoUtils.h"
@@ -75,8 +76,10 @@ class TDecodeReservation : public TPixelMemoryGate {
 // folder at a time, so its memory follows the tree's depth, not its size.
 class TPictureWalker {
   public:
-    // SubDirs is asked at every sub-folder met, as the scan does.
-    TPictureWalker(const std::string& folder, std::function<bool()> subDirs);
+    // SubDirs is asked at every sub-folder met, as the scan does; Formats
+    // are the accepted picture formats.
+    TPictureWalker(const std::string& folder, std::function<bool()> subDirs,
+                   TPictureFormats formats = {});
     // The next picture file's full name; false at the end.
     bool Next(std::string& fileName);
 
@@ -90,6 +93,7 @@ class TPictureWalker {
     std::vector<TLevel> stack_;
     std::function<bool()> subDirs_;
     TFolderVisits visits_;
+    TPictureFormats formats_;
 };
 
 class TSignaturePrefetcher {
@@ -97,13 +101,16 @@ class TSignaturePrefetcher {
     // Workers: threads to use, at most kMaxWorkers; 0 computes nothing ahead
     // (every Take misses). When the system cannot start that many, the run
     // goes on with those that did start.
-    // RasterLimit: the pixel memory the decodes share.
-    explicit TSignaturePrefetcher(int workers, uint64_t rasterLimit = TRasterBudget::kDefaultLimit);
+    // RasterLimit: the pixel memory the decodes share. Every picture is
+    // loaded with Options.
+    explicit TSignaturePrefetcher(int workers, uint64_t rasterLimit = TRasterBudget::kDefaultLimit,
+                                  TLoadOptions options = {});
     ~TSignaturePrefetcher();  // stops and joins the workers
     TSignaturePrefetcher(const TSignaturePrefetcher&) = delete;
     TSignaturePrefetcher& operator=(const TSignaturePrefetcher&) = delete;
 
     int Workers() const { return static_cast<int>(threads_.size()); }
+    const TLoadOptions& Options() const { return options_; }
     // Jobs queued or in work and not yet taken.
     size_t Queued() const;
     // Wants more jobs: fewer queued than a few per worker.
@@ -140,6 +147,7 @@ class TSignaturePrefetcher {
     void Work();
     TPrefetchedSignature Compute(const std::string& fileName, bool normalize);
 
+    const TLoadOptions options_;
     mutable std::mutex mutex_;
     std::condition_variable workAvailable_;
     std::condition_variable jobDone_;

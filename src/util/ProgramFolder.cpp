@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 
 #include "util/Exception.h"
 
@@ -61,6 +62,7 @@ TProgramFolderInputs CurrentProgramFolderInputs() {
     inputs.DataVariable = Environment("CORVANE_DATA");
     inputs.ExecutableFolder = ExecutableFolder();
     inputs.XdgDataHome = Environment("XDG_DATA_HOME");
+    inputs.XdgConfigHome = Environment("XDG_CONFIG_HOME");
     inputs.Home = HomeFolder();
     inputs.CanWrite = [](const std::string& folder) { return ::access(folder.c_str(), W_OK) == 0; };
     inputs.Exists = [](const std::string& file) {
@@ -89,6 +91,42 @@ TProgramFolder ResolveProgramFolder() {
         }
     }
     return folder;
+}
+
+namespace {
+
+// XDG_PICTURES_DIR from user-dirs.dirs: a line XDG_PICTURES_DIR="$HOME/Pictures"
+// (a path either absolute or below $HOME). Empty when there is none.
+std::string PicturesFolderSetting(const TProgramFolderInputs& inputs) {
+    const std::string& config = inputs.XdgConfigHome;
+    const std::string folder = !config.empty() && config.front() == '/'
+                                   ? WithSlash(config)
+                                   : WithSlash(inputs.Home) + ".config/";
+    std::ifstream file(folder + "user-dirs.dirs");
+    const std::string prefix = "XDG_PICTURES_DIR=\"";
+    for (std::string line; std::getline(file, line);) {
+        if (line.rfind(prefix, 0) != 0 || line.back() != '"') continue;
+        std::string value = line.substr(prefix.size(), line.size() - prefix.size() - 1);
+        if (value.rfind("$HOME/", 0) == 0) return WithSlash(inputs.Home) + value.substr(6);
+        if (!value.empty() && value.front() == '/') return value;
+    }
+    return {};
+}
+
+bool IsFolder(const std::string& path) {
+    std::error_code error;
+    return !path.empty() && std::filesystem::is_directory(path, error);
+}
+
+}  // namespace
+
+std::string DefaultSearchFolder(const TProgramFolder& folder, const TProgramFolderInputs& inputs) {
+    if (folder.Source != TProgramFolderSource::UserDataFolder) return folder.Path;
+    for (const std::string& candidate :
+         {PicturesFolderSetting(inputs), WithSlash(inputs.Home) + "Pictures"}) {
+        if (IsFolder(candidate)) return WithSlash(candidate);
+    }
+    return WithSlash(inputs.Home);
 }
 
 std::string DescribeProgramFolder(const TProgramFolder& folder) {

@@ -35,6 +35,7 @@ struct TProgramFolderInputs {
     std::string DataVariable;      // $CORVANE_DATA ("" when unset)
     std::string ExecutableFolder;  // folder of the running executable
     std::string XdgDataHome;       // $XDG_DATA_HOME ("" when unset)
+    std::string XdgConfigHome;     // $XDG_CONFIG_HOME ("" when unset)
     std::string Home;              // $HOME, else the password entry's folder
     // Can the process create files in the folder? By default access(2) with
     // W_OK: the permission bits for the real user, so root passes everywhere
@@ -54,6 +55,12 @@ TProgramFolder ChooseProgramFolder(const TProgramFolderInputs& inputs);
 // parents) when it is the one chosen. Throws Exception naming the folder
 // when it cannot be created.
 TProgramFolder ResolveProgramFolder();
+
+// Where a compute run looks when the settings name no folder: the program
+// folder, as the portable program always did; for the user data folder,
+// which holds no pictures, the user's pictures folder (XDG_PICTURES_DIR of
+// user-dirs.dirs, else ~/Pictures) when it is a folder, else the home folder.
+std::string DefaultSearchFolder(const TProgramFolder& folder, const TProgramFolderInputs& inputs);
 
 // The folder with a short reason: "/home/a/.local/share/corvane/ (user data folder)".
 std::string DescribeProgramFolder(const TProgramFolder& folder);

@@ -74,6 +74,7 @@ TEST(CliUsageTest, UsageErrorsExitWithTwo) {
     const std::vector<std::vector<std::string>> cases = {{},
                                                          {"frobnicate"},
                                                          {"compute", "--bogus"},
+                                                         {"compute", "--formats", "jpg,xyz"},
                                                          {"identify", "--margin"},
                                                          {"decode", "only-one"},
                                                          {"match-single"},
@@ -143,6 +144,41 @@ TEST_F(CliTest, ComputeIdentifyAndListings) {
     ASSERT_EQ(row.size(), 3u);
     EXPECT_EQ(std::set<std::string>({row[1], row[2]}),
               std::set<std::string>({pictures_ + "a.jpg", pictures_ + "b.jpg"}));
+}
+
+TEST_F(CliTest, FormatsAndRotationsAreOptionsOfTheirCommands) {
+    // Smooth shading, large enough that the blocks' one column and row
+    // beyond the edge (black) weigh little: a mirrored copy then lies within
+    // a few units of the mirrored blocks.
+    TPattern pattern{320, 240, std::vector<uint8_t>(320 * 240 * 3)};
+    for (int y = 0; y < 240; ++y)
+        for (int x = 0; x < 320; ++x) {
+            uint8_t* p = &pattern.Bgr[(size_t(y) * 320 + x) * 3];
+            p[0] = 90;
+            p[1] = static_cast<uint8_t>(y * 200 / 240);
+            p[2] = static_cast<uint8_t>(x * 250 / 320);
+        }
+    TPattern mirrored = pattern;
+    for (int y = 0; y < pattern.Height; ++y)
+        for (int x = 0; x < pattern.Width; ++x)
+            for (int c = 0; c < 3; ++c)
+                mirrored.Bgr[(size_t(y) * pattern.Width + x) * 3 + c] =
+                    pattern.Bgr[(size_t(y) * pattern.Width + pattern.Width - 1 - x) * 3 + c];
+    WriteBmp(pictures_ + "a.bmp", pattern);
+    WriteBmp(pictures_ + "b.bmp", mirrored);
+    WriteBytes(pictures_ + "c.png", "junk");
+    TResult r = Cli({"compute", "--folder", pictures_});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");  // the default formats leave c.png alone
+    r = Cli({"compute", "--folder", pictures_, "--formats", "bmp,png", "--force"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "Unable to process \"" + pictures_ + "c.png\"\n");
+    EXPECT_EQ(Lines(Cli({"signatures"}).out).size(), 2u);
+
+    EXPECT_EQ(Cli({"identify", "--margin", "5"}).status, 0);
+    EXPECT_TRUE(Lines(Cli({"matches"}).out).empty());
+    EXPECT_EQ(Cli({"identify", "--margin", "5", "--rotations"}).status, 0);
+    EXPECT_EQ(Lines(Cli({"matches"}).out).size(), 1u);
 }
 
 // delete, move and undo on names with blanks and non-ASCII letters; the

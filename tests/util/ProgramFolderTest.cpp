@@ -4,7 +4,10 @@
 #include "util/ProgramFolder.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <filesystem>
+#include <fstream>
 #include <set>
 
 namespace corvane::test {
@@ -115,6 +118,36 @@ TEST(ProgramFolderTest, DescriptionSaysWhereTheFolderCameFrom) {
     EXPECT_EQ(
         DescribeProgramFolder({"/h/.local/share/corvane/", TProgramFolderSource::UserDataFolder}),
         "/h/.local/share/corvane/ (user data folder)");
+}
+
+// An installed program's tables live in the user data folder, where no
+// pictures are: a first compute run looks in the user's pictures folder.
+TEST(ProgramFolderTest, DefaultSearchFolderIsThePicturesFolderOfAnInstalledCopy) {
+    namespace fs = std::filesystem;
+    const fs::path home =
+        fs::temp_directory_path() / ("corvane-home-" + std::to_string(::getpid()));
+    fs::remove_all(home);
+    fs::create_directories(home / ".config");
+    TProgramFolderInputs inputs;
+    inputs.Home = home.string();
+    const TProgramFolder user{home.string() + "/.local/share/corvane/",
+                              TProgramFolderSource::UserDataFolder};
+
+    EXPECT_EQ(DefaultSearchFolder(user, inputs), home.string() + "/");
+    fs::create_directory(home / "Pictures");
+    EXPECT_EQ(DefaultSearchFolder(user, inputs), home.string() + "/Pictures/");
+    // A named pictures folder wins, written below $HOME or in full.
+    fs::create_directory(home / "Bilder");
+    std::ofstream(home / ".config/user-dirs.dirs")
+        << "# written by xdg-user-dirs-update\nXDG_PICTURES_DIR=\"$HOME/Bilder\"\n";
+    EXPECT_EQ(DefaultSearchFolder(user, inputs), home.string() + "/Bilder/");
+    std::ofstream(home / ".config/user-dirs.dirs")
+        << "XDG_PICTURES_DIR=\"" << (home / "Pictures").string() << "\"\n";
+    EXPECT_EQ(DefaultSearchFolder(user, inputs), home.string() + "/Pictures/");
+    // The portable program keeps looking in its own folder.
+    EXPECT_EQ(DefaultSearchFolder({"/opt/c/", TProgramFolderSource::ExecutableFolder}, inputs),
+              "/opt/c/");
+    fs::remove_all(home);
 }
 
 }  // namespace

@@ -2,8 +2,11 @@
 // TBitmap back into bytes.
 #include "picture/jpeg/JPEGImage.h"
 
+#include <libexif/exif-data.h>
+
 #include <algorithm>
 #include <chrono>
+#include <climits>
 #include <new>
 
 #include "picture/jpeg/JpegCodec.h"
@@ -338,6 +341,23 @@ void TJPEGImage::DropBitmapIf(bool changed) {
     // Only a bitmap decoded from bytes can be made again; a bitmap that was
     // assigned is the picture itself.
     if (changed && !data_->bytes.empty()) bitmap_.reset();
+}
+
+int TJPEGImage::ExifOrientation() const {
+    const std::vector<uint8_t>& bytes = data_->bytes;
+    if (bytes.empty() || bytes.size() > UINT_MAX) return 1;
+    // libexif finds the APP1 segment in the JPEG data itself.
+    ExifData* exif = exif_data_new_from_data(bytes.data(), static_cast<unsigned>(bytes.size()));
+    if (exif == nullptr) return 1;
+    int orientation = 1;
+    if (ExifEntry* entry = exif_data_get_entry(exif, EXIF_TAG_ORIENTATION);
+        entry != nullptr && entry->format == EXIF_FORMAT_SHORT && entry->components >= 1 &&
+        entry->data != nullptr && entry->size >= 2) {
+        const int value = exif_get_short(entry->data, exif_data_get_byte_order(exif));
+        if (value >= 1 && value <= 8) orientation = value;
+    }
+    exif_data_unref(exif);
+    return orientation;
 }
 
 void TJPEGImage::SetQuality(uint8_t value) {

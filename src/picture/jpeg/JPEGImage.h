@@ -95,6 +95,9 @@ class TJPEGImage : public TGraphic {
     // Encodes the decoded bitmap when there are no JPEG bytes.
     void JPEGNeeded();
     const TJPEGData& Data() const { return *data_; }
+    // The orientation tag of the file's EXIF data (libexif): 1..8, 1 when
+    // the file has none or a value outside that range.
+    int ExifOrientation() const;
     bool HasBitmap() const { return bitmap_ != nullptr; }
 
     uint8_t Quality() const { return settings_.Quality; }

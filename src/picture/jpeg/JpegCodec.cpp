@@ -223,11 +223,23 @@ void ReadCheckedHeader(jpeg_decompress_struct& cinfo) {
     }
 }
 
+// Three components whose chroma is halved vertically only (4:4:0, as lossless
+// turns of 4:2:2 files leave it).
+bool HasVerticalOnlySubsampling(const jpeg_decompress_struct& cinfo) {
+    if (cinfo.num_components != 3) return false;
+    const jpeg_component_info* c = cinfo.comp_info;
+    return c[0].h_samp_factor == 1 && c[0].v_samp_factor == 2 && c[1].h_samp_factor == 1 &&
+           c[1].v_samp_factor == 1 && c[2].h_samp_factor == 1 && c[2].v_samp_factor == 1;
+}
+
 // Applies the settings; answers whether the output is quantised (8 bits).
 bool ConfigureDecoder(jpeg_decompress_struct& cinfo, const TJpegDecodeOptions& options) {
     cinfo.scale_num = 1;
     cinfo.scale_denom = 1u << std::min<uint8_t>(options.scaleShift, 3);
     cinfo.do_block_smoothing = options.blockSmoothing ? TRUE : FALSE;
+    // Version 6 of the library repeated the chroma rows of 4:4:0 files (it
+    // interpolated only horizontally halved chroma); so do the signatures.
+    if (HasVerticalOnlySubsampling(cinfo)) cinfo.do_fancy_upsampling = FALSE;
     if (options.grayOutput) cinfo.out_color_space = JCS_GRAYSCALE;
     if (options.paletteOutput) {
         cinfo.quantize_colors = TRUE;

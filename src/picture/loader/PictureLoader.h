@@ -2,7 +2,10 @@
 //
 // ".JPG" (TJPEGImage), ".GIF" (TGIFImage) and ".BMP" (TPicture, which picks
 // TBitmap) are pictures; only the last four characters count, in any letter
-// case. The loader reaches the window's progress bar, cursor and message
+// case. So are names ending in ".PNG" (TPNGImage), ".WEBP" (TWebPImage),
+// ".TIF"/".TIFF" (TTIFFImage) and ".HEIC"/".HEIF"/".AVIF" (THEIFImage): the
+// directory scan hands them over only when the setting Formats names them.
+// The loader reaches the window's progress bar, cursor and message
 // processing through TLoadControls.
 #pragma once
 
@@ -10,6 +13,7 @@
 #include <string>
 
 #include "picture/Bitmap32.h"
+#include "picture/loader/PictureFormats.h"
 
 namespace corvane {
 
@@ -34,9 +38,15 @@ class TLoadControls {
 // (the bitmap rows are always there). Safe to call more than once.
 void RegisterPictureFormats();
 
-enum class TPictureKind { pkNone, pkJPEG, pkGIF, pkBMP };
+// How a picture is turned into pixels beyond its file's content.
+struct TLoadOptions {
+    // JPEG pictures are turned upright by their EXIF orientation, HEIF
+    // pictures by their own rotation and mirroring (setting ApplyOrientation).
+    bool ApplyOrientation = false;
+};
 
-// Kind by the last four characters of the name, ignoring letter case.
+// Kind by the last four characters of the name, ignoring letter case, or by
+// one of the longer endings above.
 TPictureKind PictureKindOf(const std::string& fileName);
 
 // Empties view (Height := 0, then Width := 0) whatever follows, and sets
@@ -46,7 +56,7 @@ TPictureKind PictureKindOf(const std::string& fileName);
 // back and the decoder is freed whether or not that failed. loaded is true
 // only after a successful assignment; decoder and raster failures propagate.
 void LoadPictureFile(TLoadControls& controls, const std::string& fileName, bool countOnly,
-                     bool& loaded, TBitmap32& view);
+                     bool& loaded, TBitmap32& view, const TLoadOptions& options = {});
 
 // The conversion run's loader: empties raster, picks the decoder as above
 // (no picture: nothing more), shows the busy cursor, loads and assigns, frees
@@ -55,6 +65,6 @@ void LoadPictureFile(TLoadControls& controls, const std::string& fileName, bool 
 // when given, tells whether a bitmap's pixels were all read from the offset
 // its file header gives (TBitmap::PixelsComplete); true for other kinds.
 void LoadConversionPicture(TLoadControls& controls, const std::string& fileName, TBitmap32& raster,
-                           bool* pixelsComplete = nullptr);
+                           bool* pixelsComplete = nullptr, const TLoadOptions& options = {});
 
 }  // namespace corvane

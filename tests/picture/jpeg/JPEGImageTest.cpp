@@ -116,6 +116,37 @@ TEST_F(JPEGImageTest, RasterReceivesTheLibraryColoursOpaque) {
     }
 }
 
+// 4:4:0 files get their chroma rows repeated, as version 6 of the library
+// decoded them; every other sampling keeps the library's interpolation.
+TEST_F(JPEGImageTest, VerticallyHalvedChromaIsRepeatedNotInterpolated) {
+    const struct {
+        int lumaH, lumaV;
+        bool fancy;
+    } cases[] = {{1, 2, false}, {2, 1, true}, {2, 2, true}, {1, 1, true}};
+    for (const auto& c : cases) {
+        const Bytes jpeg = testing::MakeSampledJpeg(45, 31, c.lumaH, c.lumaV);
+        const auto expected = testing::ReferenceDecode(jpeg, c.fancy);
+        const auto other = testing::ReferenceDecode(jpeg, !c.fancy);
+        TJPEGImage image;
+        LoadBytes(image, jpeg);
+        TBitmap32 raster;
+        raster.Assign(&image);
+        int differing = 0, differingFromOther = 0;
+        for (int32_t y = 0; y < 31; ++y)
+            for (int32_t x = 0; x < 45; ++x) {
+                const uint8_t* e = &expected.pixels[(size_t(y) * 45 + x) * 3];
+                const uint8_t* o = &other.pixels[(size_t(y) * 45 + x) * 3];
+                const TColor32 p = raster.GetPixel(x, y);
+                differing += p != (0xFF000000u | (e[0] << 16) | (e[1] << 8) | e[2]);
+                differingFromOther += p != (0xFF000000u | (o[0] << 16) | (o[1] << 8) | o[2]);
+            }
+        EXPECT_EQ(differing, 0) << c.lumaH << "x" << c.lumaV;
+        if (c.lumaH * c.lumaV > 1) {
+            EXPECT_GT(differingFromOther, 0) << c.lumaH << "x" << c.lumaV;
+        }
+    }
+}
+
 TEST_F(JPEGImageTest, DrawingStraightIntoTheRasterEqualsDrawingTheBitmap) {
     TJPEGImage direct;
     LoadBytes(direct, testing::MakeColorJpeg(77, 53, 85, true));

@@ -83,6 +83,21 @@ Bytes MakeColorJpeg(uint32_t width, uint32_t height, int quality, bool progressi
                     });
 }
 
+namespace {
+int gLumaH = 2;
+int gLumaV = 2;
+}  // namespace
+
+Bytes MakeSampledJpeg(uint32_t width, uint32_t height, int lumaH, int lumaV) {
+    gLumaH = lumaH;
+    gLumaV = lumaV;
+    return Compress(width, height, 3, JCS_EXT_BGR, PatternBGR(width, height),
+                    [](jpeg_compress_struct& c) {
+                        c.comp_info[0].h_samp_factor = gLumaH;
+                        c.comp_info[0].v_samp_factor = gLumaV;
+                    });
+}
+
 Bytes MakeGrayJpeg(uint32_t width, uint32_t height) {
     return Compress(width, height, 1, JCS_GRAYSCALE, PatternGray(width, height),
                     [](jpeg_compress_struct&) {});
@@ -101,7 +116,7 @@ Bytes MakeRgbJpeg(uint32_t width, uint32_t height) {
                     [](jpeg_compress_struct& c) { jpeg_set_colorspace(&c, JCS_RGB); });
 }
 
-ReferenceImage ReferenceDecode(const Bytes& jpeg) {
+ReferenceImage ReferenceDecode(const Bytes& jpeg, bool fancyUpsampling) {
     jpeg_decompress_struct cinfo{};
     jpeg_error_mgr err{};
     cinfo.err = jpeg_std_error(&err);
@@ -110,6 +125,7 @@ ReferenceImage ReferenceDecode(const Bytes& jpeg) {
     jpeg_create_decompress(&cinfo);
     jpeg_mem_src(&cinfo, jpeg.data(), jpeg.size());
     jpeg_read_header(&cinfo, TRUE);
+    cinfo.do_fancy_upsampling = fancyUpsampling ? TRUE : FALSE;
     if (cinfo.out_color_space == JCS_GRAYSCALE) {
         cinfo.quantize_colors = TRUE;
         cinfo.desired_number_of_colors = 236;

@@ -17,6 +17,9 @@ Bytes PatternGray(uint32_t width, uint32_t height);
 
 // Baseline (or progressive) 4:2:0 YCbCr JPEG of PatternBGR.
 Bytes MakeColorJpeg(uint32_t width, uint32_t height, int quality = 90, bool progressive = false);
+// Baseline JPEG of PatternBGR whose luma has the sampling factors given and
+// whose chroma has 1 x 1 (2, 1: 4:2:2; 1, 2: 4:4:0).
+Bytes MakeSampledJpeg(uint32_t width, uint32_t height, int lumaH, int lumaV);
 // One-component JPEG of PatternGray.
 Bytes MakeGrayJpeg(uint32_t width, uint32_t height);
 // Four-component files (JCS_CMYK stored as CMYK, or as YCCK).
@@ -34,7 +37,8 @@ struct ReferenceImage {
 // Plain libjpeg decode: defaults after jpeg_read_header (JDCT_ISLOW, fancy
 // upsampling), RGB output; grayscale files quantised to 236 levels (indices
 // in pixels, levels in grayLevels).
-ReferenceImage ReferenceDecode(const Bytes& jpeg);
+// FancyUpsampling false: chroma rows and columns repeated instead.
+ReferenceImage ReferenceDecode(const Bytes& jpeg, bool fancyUpsampling = true);
 
 // Offset of the SOF0 marker's height field, or 0.
 size_t FrameSizeOffset(const Bytes& jpeg);
