@@ -358,15 +358,19 @@ void TTableFiles::WriteRecord(uint32_t recNo, const std::vector<uint8_t>& record
     if (vouched_.size() >= kVouchGroup || now - heldSince_ >= kVouchDelay) FlushVouched();
 }
 
-// After the first sync every held record shows null in its vouching field on
-// disk; then the records are written whole (flag still 0), synced, and only
-// then the flags set. Records of neighbouring places share one write: each
-// second write differs from the disk in the flag byte alone, so it lands or
-// not record by record as a single byte would.
+// Every held record must show null in its vouching field on disk before its
+// new bytes land: a changed record's cleared flag needs a sync first, while a
+// new or reused place shows null already (a reused one was synced so when it
+// was taken). Then the records are written whole (flag still 0), synced, and
+// only then the flags set. Records of neighbouring places share one write:
+// each second write differs from the disk in the flag byte alone, so it lands
+// or not record by record as a single byte would.
 void TTableFiles::FlushVouched() {
     if (vouched_.empty()) return;
     const auto flagAt = static_cast<size_t>(fields_[static_cast<size_t>(vouchField_)].offset);
-    SyncData();
+    if (std::any_of(vouched_.begin(), vouched_.end(),
+                    [](const auto& held) { return !held.second.written; }))
+        SyncData();
     WriteHeldRuns([&](const THeld&) { return uint8_t{0}; }, false);
     SyncData();
     WriteHeldRuns([&](const THeld& held) { return held.record[flagAt]; }, true);
