@@ -21,6 +21,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QShortcut>
 #include <QSplitter>
 #include <QTabWidget>
@@ -1267,6 +1268,8 @@ void TCorvaneForm::SetProgressVisible(bool value) {
 
 void TCorvaneForm::AddMemo2Line(const std::string& line) {
     Memo2->appendPlainText(Q(line));
+    // The beginning of a line says what failed; the end is the file's name.
+    Memo2->horizontalScrollBar()->setValue(0);
 }
 std::vector<std::string> TCorvaneForm::Memo2Lines() const {
     return LinesOf(Memo2);
