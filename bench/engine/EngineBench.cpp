@@ -6,8 +6,13 @@
 //  3. identify all over 20,000 signature records of a photo-like
 //     distribution at margin 25 (target: at most 3 s), optionally checked
 //     row for row against the table-driven search (--verify, slow);
-//  4. the resident memory of compute runs over 2,000 and 20,000 files.
-// Usage: bench_engine [--quick] [--verify] [--only=compute|unchanged|identify] [WORK_FOLDER]
+//  4. the resident memory of compute runs over 2,000 and 20,000 files;
+//  5. what the syncs that guard the stored dates cost a compute run per
+//     picture: the same first run with and without them (median of three
+//     rounds, wall clock and processor time), over the 1600 x 1200 JPEGs and
+//     over 2,000 small ones (where a picture costs least, the syncs most).
+// Usage: bench_engine [--quick] [--verify] [--only=compute|unchanged|identify|syncs]
+//        [WORK_FOLDER]
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -26,8 +31,8 @@
 // After <cstdio>: the library header needs size_t and FILE.
 #include <jpeglib.h>
 
-#include "picture/jpeg/JpegCodec.h"
 #include "matching/SignatureGenerator.h"
+#include "picture/jpeg/JpegCodec.h"
 #include "scan/Engine.h"
 
 namespace corvane {
@@ -130,6 +135,14 @@ struct TBenchEngine {
         engine.StartUp(folder);
         engine.State.BatchMode = true;
     }
+    // The signature table without the field its writes vouch for: records
+    // written through, without the syncs that hold the dates back.
+    void WithoutDateSyncs() {
+        TStoreTable& table = engine.Signatures.SignaturesTable;
+        table.Close();
+        table.SetVouchingField("");
+        table.Open();
+    }
     TBenchControls controls;
     TCorvaneEngine engine{controls};
 };
@@ -180,8 +193,9 @@ void BenchComputeAgainstLibjpeg(const std::string& work, int count) {
         bench.engine.ComputeButtonClick();
         twoWorkers = std::min(twoWorkers, Seconds(start));
     }
-    std::printf("compute run on two workers: %.3f s, %.2f x the throughput of one (target >= 1.8)\n",
-                twoWorkers, compute / twoWorkers);
+    std::printf(
+        "compute run on two workers: %.3f s, %.2f x the throughput of one (target >= 1.8)\n",
+        twoWorkers, compute / twoWorkers);
 }
 
 void BenchUnchangedRun(const std::string& work, int count) {
@@ -228,9 +242,63 @@ void BenchUnchangedRun(const std::string& work, int count) {
                 perFolder, tenthBefore.first, tenthAfter.first);
 }
 
+// The folder of `count` small JPEGs (made once), as the unchanged run uses.
+std::string SmallPictures(const std::string& work, int count) {
+    const std::string pictures = work + Format("/small-%d", count);
+    for (int i = 0; i < count; ++i) {
+        const std::string folder = pictures + Format("/f%d", i / 1000);
+        const std::string name = folder + Format("/s%d.jpg", i);
+        if (i % 1000 == 0) std::filesystem::create_directories(folder);
+        if (!std::filesystem::exists(name))
+            WriteJpegFile(name, PhotoPixels(static_cast<uint32_t>(i), 16, 12), 16, 12, 80);
+    }
+    return pictures;
+}
+
+struct TRunTime {
+    double wall, cpu;
+};
+
+// Median of three first compute runs over `pictures`, per picture.
+TRunTime ComputePerPicture(const std::string& work, const std::string& pictures, int count,
+                           bool dateSyncs) {
+    std::vector<double> walls, cpus;
+    for (int round = 0; round < 3; ++round) {
+        TBenchEngine bench(work + "/program-syncs");
+        if (!dateSyncs) bench.WithoutDateSyncs();
+        bench.controls.Search = pictures;
+        bench.engine.Workers = 1;
+        const auto start = TClock::now();
+        const double cpuStart = CpuSeconds();
+        bench.engine.ComputeButtonClick();
+        walls.push_back(Seconds(start) / count);
+        cpus.push_back((CpuSeconds() - cpuStart) / count);
+    }
+    std::sort(walls.begin(), walls.end());
+    std::sort(cpus.begin(), cpus.end());
+    return {walls[1], cpus[1]};
+}
+
+void BenchDateSyncs(const std::string& work, int small) {
+    for (const std::string& pictures : {work + "/jpegs", SmallPictures(work, small)}) {
+        int count = 0;
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(pictures))
+            count += entry.is_regular_file();
+        const TRunTime with = ComputePerPicture(work, pictures, count, true);
+        const TRunTime without = ComputePerPicture(work, pictures, count, false);
+        std::printf(
+            "compute run over %d pictures (%s): %.3f ms per picture with the dates' syncs, "
+            "%.3f ms without (%+.1f %%); processor %.3f / %.3f ms (%+.1f %%)\n",
+            count, pictures.c_str(), with.wall * 1e3, without.wall * 1e3,
+            (with.wall / without.wall - 1) * 100, with.cpu * 1e3, without.cpu * 1e3,
+            (with.cpu / without.cpu - 1) * 100);
+    }
+}
+
 std::vector<std::string> RealisticSignatures(size_t count, uint32_t seed) {
     std::vector<std::string> texts;
-    for (const TSignature& s : GenerateSignatures(count, seed)) texts.push_back(SignatureToString(s));
+    for (const TSignature& s : GenerateSignatures(count, seed))
+        texts.push_back(SignatureToString(s));
     return texts;
 }
 
@@ -306,5 +374,10 @@ int main(int argc, char** argv) {
     if (only.empty() || only == "unchanged") corvane::BenchUnchangedRun(work, quick ? 2000 : 20000);
     if (only.empty() || only == "identify")
         corvane::BenchIdentify(work, quick ? 2000 : 20000, verify);
+    if (only.empty() || only == "syncs") {
+        if (!std::filesystem::exists(work + "/jpegs"))
+            corvane::BenchComputeAgainstLibjpeg(work, quick ? 10 : 60);
+        corvane::BenchDateSyncs(work, 2000);
+    }
     return 0;
 }

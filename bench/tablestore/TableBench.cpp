@@ -3,9 +3,13 @@
 // Append+Post, SeekKey on the primary index, a First/Next walk of the
 // BySignature order, RecordCount, RepairTable, and the process's peak memory;
 // what the syncs that guard the dates cost per stored picture (updates as a
-// compute run makes them, with and without the grouped syncs).
-// Usage: bench_tablestore [--legacy] [records] [folder]
-//   --legacy: the table made with the earlier definitions (names of 100).
+// compute run makes them, with and without the grouped syncs). Each figure is
+// the median of several rounds on a fresh table, by the wall clock and by the
+// process's CPU time (which other load on the machine does not inflate); the
+// sizes of the same table made with the earlier definitions (names of 100)
+// follow.
+// Usage: bench_tablestore [--rounds N] [--legacy] [records] [folder]
+//   --legacy: the rounds use the earlier definitions.
 //        bench_tablestore --repair folder
 //   repairs the table a run with a folder left there, printing the repair's
 //   time and memory alone (for 1,000,000 records).
@@ -33,11 +37,11 @@ double Seconds(Clock::time_point since) {
     return std::chrono::duration<double>(Clock::now() - since).count();
 }
 
-// CPU time of this thread: the figure that other load on the machine does
-// not inflate.
+// CPU time of the process (one thread): the figure that other load on the
+// machine does not inflate.
 double CpuSeconds() {
     timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
     return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
 }
 
@@ -122,13 +126,30 @@ int RepairOnly(std::string folder) {
     return 0;
 }
 
+namespace {
+
+// Wall-clock and CPU time of one step.
+struct TTime {
+    double wall = 0, cpu = 0;
+};
+
+class TStopwatch {
+  public:
+    TStopwatch() : start_(Clock::now()), cpu_(CpuSeconds()) {}
+    TTime Elapsed() const { return {Seconds(start_), CpuSeconds() - cpu_}; }
+
+  private:
+    Clock::time_point start_;
+    double cpu_;
+};
+
 // Stores `count` changed pictures as a compute run does (seek, edit, new date
-// and signature, post); returns microseconds per picture.
-double UpdateMicros(TSignaturesTableObjects& sigs, const std::vector<TPicture>& pictures, int count,
-                    double date) {
+// and signature, post).
+TTime Update(TSignaturesTableObjects& sigs, const std::vector<TPicture>& pictures, int count,
+             double date) {
     TStoreTable& table = sigs.SignaturesTable;
     table.SetIndexName("");
-    const auto start = Clock::now();
+    const TStopwatch watch;
     for (int i = 0; i < count; ++i) {
         const TPicture& p = pictures[static_cast<size_t>(i) * 7 % pictures.size()];
         table.BeginKey();
@@ -140,48 +161,38 @@ double UpdateMicros(TSignaturesTableObjects& sigs, const std::vector<TPicture>& 
         sigs.SignaturesTableSignature.SetAsString(p.signature);
         table.Post();
     }
-    return Seconds(start) * 1e6 / count;
+    return watch.Elapsed();
 }
 
-int main(int argc, char** argv) {
-    if (argc > 2 && std::string(argv[1]) == "--repair") return RepairOnly(argv[2]);
-    const bool legacy = argc > 1 && std::string(argv[1]) == "--legacy";
-    if (legacy) {
-        --argc;
-        ++argv;
-    }
-    const int count = argc > 1 ? std::atoi(argv[1]) : 100000;
-    std::string folder =
-        argc > 2 ? argv[2] : "/tmp/corvane-bench-ts-" + std::to_string(getpid()) + "/";
-    if (folder.back() != '/') folder += '/';
-    std::filesystem::create_directories(folder);
-    std::filesystem::remove(folder + "Signatures.DAT");
-    std::filesystem::remove(folder + "Signatures.IDX");
-    std::filesystem::remove(folder + "Matches.DAT");
-    std::filesystem::remove(folder + "Matches.IDX");
-    const auto pictures = MakePictures(count);
-    const long anonBefore = AnonRssMiB();
+// The figures of one round, per record or per step as printed.
+struct TRound {
+    TTime append, seekMean, walk, guarded, plain, repair;
+    double seekMedian = 0, seekP99 = 0, close = 0, countMicros = 0;
+    int records = 0, found = 0;
+    long walked = 0, checksum = 0;
+    long anonAfterAppend = 0;
+    double dataMiB = 0, indexMiB = 0;
+};
 
-    if (legacy) {
-        using TDefine = void (*)(TFieldDefs&, TIndexDefs&);
-        const std::pair<const char*, TDefine> tables[] = {
-            {"Signatures.DAT", DefineLegacySignaturesTable},
-            {"Matches.DAT", DefineLegacyMatchTable}};
-        for (const auto& [name, define] : tables) {
-            TStoreTable made;
-            made.SetDatabaseName(folder);
-            made.SetTableName(name);
-            define(made.FieldDefs, made.IndexDefs);
-            made.CreateTable();
-        }
+void MakeTable(const std::string& folder, bool legacy) {
+    for (const char* name : {"Signatures.DAT", "Signatures.IDX", "Matches.DAT", "Matches.IDX"})
+        std::filesystem::remove(folder + name);
+    if (!legacy) return;
+    using TDefine = void (*)(TFieldDefs&, TIndexDefs&);
+    const std::pair<const char*, TDefine> tables[] = {
+        {"Signatures.DAT", DefineLegacySignaturesTable}, {"Matches.DAT", DefineLegacyMatchTable}};
+    for (const auto& [name, define] : tables) {
+        TStoreTable made;
+        made.SetDatabaseName(folder);
+        made.SetTableName(name);
+        define(made.FieldDefs, made.IndexDefs);
+        made.CreateTable();
     }
-    TSignaturesTableObjects sigs;
-    TMatchTableObjects matches;
-    OpenProgramTables(sigs.SignaturesTable, matches.MatchTable, folder);
+}
+
+TTime AppendAll(TSignaturesTableObjects& sigs, const std::vector<TPicture>& pictures) {
     TStoreTable& table = sigs.SignaturesTable;
-
-    auto start = Clock::now();
-    double cpu = CpuSeconds();
+    const TStopwatch watch;
     for (const auto& p : pictures) {
         table.Append();
         sigs.SignaturesTableFileName.SetAsString(p.name);
@@ -190,94 +201,185 @@ int main(int argc, char** argv) {
         sigs.SignaturesTableSignature.SetAsString(p.signature);
         table.Post();
     }
-    const double appendSeconds = Seconds(start);
-    const double appendCpu = CpuSeconds() - cpu;
-    const long anonAfterAppend = AnonRssMiB();
+    return watch.Elapsed();
+}
+
+TRound RunRound(const std::string& folder, bool legacy, const std::vector<TPicture>& pictures) {
+    TRound round;
+    const int count = static_cast<int>(pictures.size());
+    MakeTable(folder, legacy);
+    TSignaturesTableObjects sigs;
+    TMatchTableObjects matches;
+    OpenProgramTables(sigs.SignaturesTable, matches.MatchTable, folder);
+    TStoreTable& table = sigs.SignaturesTable;
+
+    round.append = AppendAll(sigs, pictures);
+    round.anonAfterAppend = AnonRssMiB();
 
     std::mt19937 random(7);
     std::vector<double> seeks;
-    int found = 0;
-    cpu = CpuSeconds();
-    for (int i = 0; i < 20000; ++i) {
+    constexpr int kSeeks = 20000;
+    TStopwatch watch;
+    for (int i = 0; i < kSeeks; ++i) {
         const auto& p = pictures[random() % pictures.size()];
         const auto t0 = Clock::now();
         table.BeginKey();
         sigs.SignaturesTableFileName.SetAsString(p.name);
         sigs.SignaturesTableFilePath.SetAsString(p.folder);
-        found += table.SeekKey();
+        round.found += table.SeekKey();
         seeks.push_back(Seconds(t0) * 1e6);
     }
-    const double seekCpu = (CpuSeconds() - cpu) / 20000 * 1e6;
+    round.seekMean = watch.Elapsed();
     std::sort(seeks.begin(), seeks.end());
+    round.seekMedian = seeks[seeks.size() / 2];
+    round.seekP99 = seeks[seeks.size() * 99 / 100];
 
     table.SetIndexName("BySignature");
-    start = Clock::now();
-    cpu = CpuSeconds();
-    long walked = 0, checksum = 0;
+    watch = TStopwatch();
     for (table.First(); !table.AtEnd(); table.Next()) {
-        ++walked;
-        checksum += static_cast<long>(sigs.SignaturesTableSignature.AsString().size());
+        ++round.walked;
+        round.checksum += static_cast<long>(sigs.SignaturesTableSignature.AsString().size());
     }
-    const double walkSeconds = Seconds(start);
-    const double walkCpu = CpuSeconds() - cpu;
+    round.walk = watch.Elapsed();
 
     // Stored pictures as a compute run stores them: dates held back behind
     // grouped syncs, then the same without them.
     const int updates = std::min(count, 20000);
-    const double guardedMicros = UpdateMicros(sigs, pictures, updates, 45000);
+    round.guarded = Update(sigs, pictures, updates, 45000);
     table.Close();
     table.SetVouchingField("");
     table.Open();
-    const double plainMicros = UpdateMicros(sigs, pictures, updates, 46000);
+    round.plain = Update(sigs, pictures, updates, 46000);
     table.Close();
     table.SetVouchingField("FileDate");
     table.Open();
 
-    start = Clock::now();
-    const int records = table.RecordCount();
-    const double countMicros = Seconds(start) * 1e6;
+    auto start = Clock::now();
+    round.records = table.RecordCount();
+    round.countMicros = Seconds(start) * 1e6;
 
     start = Clock::now();
     table.Close();
-    const double closeSeconds = Seconds(start);
-    start = Clock::now();
-    cpu = CpuSeconds();
+    round.close = Seconds(start);
+    watch = TStopwatch();
     table.RepairTable();
-    const double repairSeconds = Seconds(start);
-    const double repairCpu = CpuSeconds() - cpu;
+    round.repair = watch.Elapsed();
     table.Open();
+    round.dataMiB = std::filesystem::file_size(folder + "Signatures.DAT") / 1048576.0;
+    round.indexMiB = std::filesystem::file_size(folder + "Signatures.IDX") / 1048576.0;
+    table.Close();
+    matches.MatchTable.Close();
 
-    std::printf("records                     %d (found %d/20000, walked %ld, %ld chars)\n", records,
-                found, walked, checksum);
+    const double per = 1e6 / count, perUpdate = 1e6 / updates;
+    auto scale = [](TTime t, double factor) { return TTime{t.wall * factor, t.cpu * factor}; };
+    round.append = scale(round.append, per);
+    round.seekMean = scale(round.seekMean, 1e6 / kSeeks);
+    round.guarded = scale(round.guarded, perUpdate);
+    round.plain = scale(round.plain, perUpdate);
+    return round;
+}
+
+// The median of one figure over the rounds.
+template <class F>
+double Median(const std::vector<TRound>& rounds, F figure) {
+    std::vector<double> values;
+    for (const TRound& round : rounds) values.push_back(figure(round));
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+// Sizes of a table of `pictures` with the earlier or the current definitions.
+std::pair<double, double> TableSizeMiB(const std::string& folder, bool legacy,
+                                       const std::vector<TPicture>& pictures) {
+    MakeTable(folder, legacy);
+    {
+        TSignaturesTableObjects sigs;
+        TMatchTableObjects matches;
+        OpenProgramTables(sigs.SignaturesTable, matches.MatchTable, folder);
+        AppendAll(sigs, pictures);
+    }
+    return {std::filesystem::file_size(folder + "Signatures.DAT") / 1048576.0,
+            std::filesystem::file_size(folder + "Signatures.IDX") / 1048576.0};
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc > 2 && std::string(argv[1]) == "--repair") return RepairOnly(argv[2]);
+    int rounds = 3;
+    bool legacy = false;
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--legacy")
+            legacy = true;
+        else if (arg == "--rounds" && i + 1 < argc)
+            rounds = std::max(1, std::atoi(argv[++i]));
+        else
+            args.push_back(arg);
+    }
+    const int count = !args.empty() ? std::atoi(args[0].c_str()) : 100000;
+    const bool keep = args.size() > 1;
+    std::string folder = keep ? args[1] : "/tmp/corvane-bench-ts-" + std::to_string(getpid()) + "/";
+    if (folder.back() != '/') folder += '/';
+    std::filesystem::create_directories(folder);
+    const auto pictures = MakePictures(count);
+    const long anonBefore = AnonRssMiB();
+
+    std::vector<TRound> results;
+    for (int i = 0; i < rounds; ++i) results.push_back(RunRound(folder, legacy, pictures));
+    const auto med = [&](auto figure) { return Median(results, figure); };
+
+    std::printf(
+        "table: %s definitions; %d records; median of %d rounds (wall clock, process CPU)\n",
+        legacy ? "earlier (names of 100)" : "current (names of 250)", count, rounds);
+    const TRound& last = results.back();
+    std::printf("records                     %d (found %d/20000, walked %ld, %ld chars)\n",
+                last.records, last.found, last.walked, last.checksum);
     std::printf("Append+Post                 %.2f us per record wall, %.2f us CPU (limit 20 us)\n",
-                appendSeconds * 1e6 / count, appendCpu * 1e6 / count);
+                med([](const TRound& r) { return r.append.wall; }),
+                med([](const TRound& r) { return r.append.cpu; }));
     std::printf(
-        "SeekKey primary             %.2f us median wall, %.2f us p99, %.2f us CPU mean (limit 5 "
-        "us median)\n",
-        seeks[seeks.size() / 2], seeks[seeks.size() * 99 / 100], seekCpu);
-    std::printf("First/Next BySignature      %.3f s wall, %.3f s CPU (limit 0.2 s)\n", walkSeconds,
-                walkCpu);
-    std::printf("RecordCount                 %.2f us (no records visited)\n", countMicros);
+        "SeekKey primary             %.2f us median wall, %.2f us p99, %.2f us mean wall, %.2f us "
+        "mean CPU (limit 5 us median)\n",
+        med([](const TRound& r) { return r.seekMedian; }),
+        med([](const TRound& r) { return r.seekP99; }),
+        med([](const TRound& r) { return r.seekMean.wall; }),
+        med([](const TRound& r) { return r.seekMean.cpu; }));
+    std::printf("First/Next BySignature      %.3f s wall, %.3f s CPU (limit 0.2 s)\n",
+                med([](const TRound& r) { return r.walk.wall; }),
+                med([](const TRound& r) { return r.walk.cpu; }));
+    std::printf("RecordCount                 %.2f us (no records visited)\n",
+                med([](const TRound& r) { return r.countMicros; }));
+    const double guardedWall = med([](const TRound& r) { return r.guarded.wall; });
+    const double plainWall = med([](const TRound& r) { return r.plain.wall; });
+    const double guardedCpu = med([](const TRound& r) { return r.guarded.cpu; });
+    const double plainCpu = med([](const TRound& r) { return r.plain.cpu; });
     std::printf(
-        "changed picture stored      %.2f us with the dates' grouped syncs, %.2f us "
-        "without: %.2f us per picture for the syncs\n",
-        guardedMicros, plainMicros, guardedMicros - plainMicros);
-    std::printf("Close (checkpoint)          %.3f s\n", closeSeconds);
-    std::printf("RepairTable                 %.3f s wall, %.3f s CPU (limit 3 s)\n", repairSeconds,
-                repairCpu);
+        "changed picture stored      %.2f us wall (%.2f CPU) with the dates' grouped syncs, %.2f "
+        "us "
+        "(%.2f CPU) without: the syncs cost %.2f us wall, %.2f us CPU per picture\n",
+        guardedWall, guardedCpu, plainWall, plainCpu, guardedWall - plainWall,
+        guardedCpu - plainCpu);
+    std::printf("Close (checkpoint)          %.3f s\n",
+                med([](const TRound& r) { return r.close; }));
+    std::printf("RepairTable                 %.3f s wall, %.3f s CPU (limit 3 s)\n",
+                med([](const TRound& r) { return r.repair.wall; }),
+                med([](const TRound& r) { return r.repair.cpu; }));
     std::printf(
         "heap (RssAnon)              %ld MiB after the appends, %ld MiB before the table (test "
         "data)\n",
-        anonAfterAppend, anonBefore);
+        last.anonAfterAppend, anonBefore);
     std::printf("peak RSS                    %ld MiB (includes file pages mapped for reading)\n",
                 PeakRssMiB());
-    std::printf("data file %.1f MiB, index file %.1f MiB\n",
-                std::filesystem::file_size(folder + "Signatures.DAT") / 1048576.0,
-                std::filesystem::file_size(folder + "Signatures.IDX") / 1048576.0);
-    table.Close();
-    matches.MatchTable.Close();
-    std::printf("table: %s definitions\n",
-                legacy ? "earlier (names of 100)" : "current (names of 250)");
-    if (argc <= 2) std::filesystem::remove_all(folder);
+    std::printf("data file %.1f MiB, index file %.1f MiB (after the repair)\n", last.dataMiB,
+                last.indexMiB);
+    const auto older = TableSizeMiB(folder, true, pictures);
+    const auto current = TableSizeMiB(folder, false, pictures);
+    std::printf(
+        "table of %d records as appended: names of 100 (earlier) %.1f + %.1f MiB, names of 250 "
+        "(current) %.1f + %.1f MiB (data + index)\n",
+        count, older.first, older.second, current.first, current.second);
+    if (!keep) std::filesystem::remove_all(folder);
     return 0;
 }

@@ -41,6 +41,8 @@ std::atomic<uint64_t> gUseStamp{0};   // orders page uses across the caches
 std::mutex gCachesMutex;              // guards gCaches
 std::vector<TPageCache*> gCaches;     // every cache of the process
 constexpr size_t kMinimumPages = 64;  // a cache never shrinks below this
+constexpr size_t kSparePages = 8;     // dropped pages kept for reuse
+constexpr size_t kMaxDirectSlots = 1u << 16;
 }  // namespace
 
 TPageCache::TPageCache(TStoreFile& file, size_t limitBytes) : file_(file) {
@@ -60,54 +62,84 @@ TPageCache::~TPageCache() {
 void TPageCache::SetLimit(size_t bytes) {
     limitPages_ = std::max<size_t>(bytes / kPageSize, kMinimumPages);
     EvictIfNeeded();
+    size_t slots = 64;
+    while (slots < limitPages_ * 2 && slots < kMaxDirectSlots) slots *= 2;
+    direct_.assign(slots, nullptr);
 }
 
-TPageRef TPageCache::Read(uint32_t no) {
+TPageCache::TSlot* TPageCache::Find(uint32_t no) {
+    TSlot*& direct = direct_[no & (direct_.size() - 1)];
+    if (direct && direct->page->no == no) return direct;
+    const auto found = map_.find(no);
+    if (found == map_.end()) return nullptr;
+    direct = &found->second;
+    return direct;
+}
+
+TPageRef TPageCache::Read(uint32_t no, TPageUse use) {
     if (last_ && last_->no == no) return last_;
-    auto found = map_.find(no);
-    if (found != map_.end()) {
-        Touch(no);
-        last_ = found->second.page;
+    if (TSlot* slot = Find(no)) {
+        if (use == TPageUse::Again) Touch(*slot);
+        last_ = slot->page;
         return last_;
     }
-    auto page = std::make_shared<TPage>();
-    page->no = no;
+    TPageRef page = NewPage(no);
     size_t done = 0;
     if (file_.ReadAt(static_cast<uint64_t>(no) * kPageSize, page->data, kPageSize, done) != 0)
         Fail(9217);
     if (done != static_cast<size_t>(kPageSize) ||
         Get64(page->data + 16) != PageChecksum(page->data))
         Fail(8965);
-    Insert(page);
+    Insert(page, use);
     last_ = page;
     return page;
 }
 
 TPageRef TPageCache::Fresh(uint32_t no) {
-    auto found = map_.find(no);
     TPageRef page;
-    if (found != map_.end()) {
-        page = found->second.page;
-        Touch(no);
+    if (TSlot* slot = Find(no)) {
+        page = slot->page;
+        Touch(*slot);
     } else {
-        page = std::make_shared<TPage>();
-        page->no = no;
-        Insert(page);
+        page = NewPage(no);
+        Insert(page, TPageUse::Again);
     }
     std::memset(page->data, 0, kPageSize);
     page->dirty = true;
     return page;
 }
 
-void TPageCache::Insert(const TPageRef& page) {
-    lru_.push_front(page->no);
-    map_[page->no] = TSlot{page, lru_.begin(), ++gUseStamp};
+TPageRef TPageCache::NewPage(uint32_t no) {
+    TPageRef page;
+    if (spare_.empty()) {
+        page = std::make_shared<TPage>();
+    } else {
+        page = std::move(spare_.back());
+        spare_.pop_back();
+    }
+    page->no = no;
+    page->dirty = false;
+    return page;
+}
+
+void TPageCache::Insert(const TPageRef& page, TPageUse use) {
+    TSlot& slot = map_[page->no];
+    if (use == TPageUse::Passing) {  // the first to go, in this cache and the process
+        lru_.push_back(page->no);
+        slot = TSlot{page, std::prev(lru_.end()), 0};
+    } else {
+        lru_.push_front(page->no);
+        slot = TSlot{page, lru_.begin(), ++gUseStamp};
+    }
+    direct_[page->no & (direct_.size() - 1)] = &slot;
     ++gCachedPages;
     EvictIfNeeded();
 }
 
-void TPageCache::Touch(uint32_t no) {
-    auto& slot = map_[no];
+void TPageCache::Touch(TSlot& slot) {
+    // A page used lately keeps its place: moving it costs more than the
+    // order would gain.
+    if (slot.used != 0 && gUseStamp - slot.used < limitPages_ / 8) return;
     slot.used = ++gUseStamp;
     lru_.splice(lru_.begin(), lru_, slot.lruPos);
 }
@@ -116,8 +148,8 @@ bool TPageCache::OldestEvictable(uint64_t& used) const {
     if (map_.size() <= kMinimumPages) return false;
     for (auto it = lru_.rbegin(); it != lru_.rend(); ++it) {
         const TSlot& slot = map_.find(*it)->second;
-        // Held by an operation (last_ alone does not count).
-        if (slot.page.use_count() > (slot.page == last_ ? 2 : 1)) continue;
+        // Held by an operation, or the page a walk stands on.
+        if (slot.page.use_count() > 1 || slot.page == last_) continue;
         used = slot.used;
         return true;
     }
@@ -128,9 +160,14 @@ bool TPageCache::EvictOldest() {
     for (auto it = lru_.end(); it != lru_.begin();) {
         --it;
         auto found = map_.find(*it);
-        if (found->second.page == last_) last_.reset();
-        if (found->second.page.use_count() > 1) continue;  // held by an operation
+        // Held by an operation, or the page a walk stands on (which a walk
+        // reads in passing: the first to drop but for this).
+        if (found->second.page.use_count() > 1 || found->second.page == last_) continue;
         if (found->second.page->dirty) WritePage(*found->second.page);
+        // A full cache drops a page for every page it reads or makes.
+        TSlot*& direct = direct_[found->first & (direct_.size() - 1)];
+        if (direct == &found->second) direct = nullptr;
+        if (spare_.size() < kSparePages) spare_.push_back(std::move(found->second.page));
         map_.erase(found);
         --gCachedPages;
         lru_.erase(it);
@@ -174,6 +211,7 @@ void TPageCache::Flush() {
 void TPageCache::Drop() {
     last_.reset();
     gCachedPages -= map_.size();
+    std::fill(direct_.begin(), direct_.end(), nullptr);
     map_.clear();
     lru_.clear();
 }
@@ -219,17 +257,24 @@ int FreeSpace(const TPage& page) {
 }
 
 void PackKey(const uint8_t* key, size_t length, std::string& out) {
-    out.clear();
+    out.resize(2 * length);  // a lone zero byte packs to two
+    auto* packed = reinterpret_cast<uint8_t*>(out.data());
+    size_t size = 0;
     for (size_t i = 0; i < length;) {
-        if (key[i] != 0) {
-            out.push_back(static_cast<char>(key[i++]));
-            continue;
+        const auto* zero = static_cast<const uint8_t*>(std::memchr(key + i, 0, length - i));
+        const size_t text = (zero ? static_cast<size_t>(zero - key) : length) - i;
+        std::memcpy(packed + size, key + i, text);
+        size += text;
+        i += text;
+        for (size_t run = LeadingZeros(key + i, length - i); run > 0;) {
+            const size_t piece = std::min<size_t>(run, 255);
+            packed[size++] = 0;
+            packed[size++] = static_cast<uint8_t>(255 - piece);
+            run -= piece;
+            i += piece;
         }
-        size_t run = 0;
-        while (i < length && key[i] == 0 && run < 255) ++i, ++run;
-        out.push_back(0);
-        out.push_back(static_cast<char>(255 - run));
     }
+    out.resize(size);
 }
 
 int ComparePacked(const uint8_t* a, int aLength, const uint8_t* b, int bLength) {
@@ -244,25 +289,34 @@ int EntryBytes(const std::string& packed) {
 
 // Writes the entry just below the page's entry area, which it then starts;
 // returns its offset. The caller makes sure it fits.
-int PutEntry(TPage& page, const std::string& packed, uint32_t value) {
-    const int start = DataStart(page) - (EntryBytes(packed) - 2);
-    Put16(page.data + start, static_cast<uint16_t>(packed.size()));
-    std::memcpy(page.data + start + 2, packed.data(), packed.size());
-    Put32(page.data + start + 2 + packed.size(), value);
+int PutEntry(TPage& page, const uint8_t* packed, int length, uint32_t value) {
+    const int start = DataStart(page) - (length + kEntryOverhead - 2);
+    Put16(page.data + start, static_cast<uint16_t>(length));
+    std::memcpy(page.data + start + 2, packed, static_cast<size_t>(length));
+    Put32(page.data + start + 2 + length, value);
     SetDataStart(page, start);
     return start;
 }
 
+int PutEntry(TPage& page, const std::string& packed, uint32_t value) {
+    return PutEntry(page, reinterpret_cast<const uint8_t*>(packed.data()),
+                    static_cast<int>(packed.size()), value);
+}
+
 }  // namespace
+
+std::string PackedKeyOf(const std::string& key) {
+    std::string packed;
+    PackKey(reinterpret_cast<const uint8_t*>(key.data()), key.size(), packed);
+    return packed;
+}
 
 TIndexTree::TIndexTree(TPageCache& cache, TIndexHeader& header, int index)
     : cache_(cache), header_(header), index_(index), keyLength_(Desc().keyLength) {}
 
 std::string TIndexTree::Pack(const std::string& key) const {
     if (key.size() != static_cast<size_t>(keyLength_)) Fail(8965);
-    std::string packed;
-    PackKey(reinterpret_cast<const uint8_t*>(key.data()), key.size(), packed);
-    return packed;
+    return PackedKeyOf(key);
 }
 
 const uint8_t* TIndexTree::PackedKey(const TPage& page, int i, int& length) const {
@@ -279,21 +333,33 @@ uint32_t TIndexTree::Value(const TPage& page, int i) const {
 }
 
 std::string TIndexTree::Unpack(const TPage& page, int i) const {
+    std::string key;
+    Unpack(page, i, key);
+    return key;
+}
+
+void TIndexTree::Unpack(const TPage& page, int i, std::string& key) const {
     int length = 0;
     const uint8_t* packed = PackedKey(page, i, length);
-    std::string key;
-    key.reserve(static_cast<size_t>(keyLength_));
-    for (int k = 0; k < length; ++k) {
-        if (packed[k] != 0) {
-            key.push_back(static_cast<char>(packed[k]));
-            continue;
-        }
-        if (++k == length) Fail(8965);
-        key.append(static_cast<size_t>(255 - packed[k]), '\0');
-        if (key.size() > static_cast<size_t>(keyLength_)) break;
+    const auto keyLength = static_cast<size_t>(keyLength_);
+    key.assign(keyLength, '\0');
+    auto* out = reinterpret_cast<uint8_t*>(key.data());
+    size_t size = 0;
+    for (int k = 0; k < length;) {
+        const auto* zero = static_cast<const uint8_t*>(
+            std::memchr(packed + k, 0, static_cast<size_t>(length - k)));
+        const int text = (zero ? static_cast<int>(zero - packed) : length) - k;
+        if (size + static_cast<size_t>(text) > keyLength) Fail(8965);
+        std::memcpy(out + size, packed + k, static_cast<size_t>(text));
+        size += static_cast<size_t>(text);
+        k += text;
+        if (k == length) break;
+        if (k + 1 == length) Fail(8965);
+        size += static_cast<size_t>(255 - packed[k + 1]);  // already zero
+        if (size > keyLength) Fail(8965);
+        k += 2;
     }
-    if (key.size() != static_cast<size_t>(keyLength_)) Fail(8965);
-    return key;
+    if (size != keyLength) Fail(8965);
 }
 
 int TIndexTree::Compare(const TPage& page, int i, const std::string& packed) const {
@@ -303,9 +369,9 @@ int TIndexTree::Compare(const TPage& page, int i, const std::string& packed) con
                          static_cast<int>(packed.size()));
 }
 
-TPageRef TIndexTree::ReadNode(uint32_t no, int level) {
+TPageRef TIndexTree::ReadNode(uint32_t no, int level, TPageUse use) {
     if (no == 0 || no >= header_.nextPageOffset / kPageSize) Fail(8965);
-    TPageRef page = cache_.Read(no);
+    TPageRef page = cache_.Read(no, use);
     const uint8_t kind = level == 0 ? kLeaf : kInner;
     const int count = Count(*page);
     if (page->data[0] != kind || page->data[1] != index_ || Get16(page->data + 12) != level ||
@@ -390,8 +456,18 @@ TTreePos TIndexTree::LowerBound(const std::string& key) {
 }
 
 bool TIndexTree::Contains(const std::string& key) {
-    TTreePos pos = LowerBound(key);
-    return pos.Valid() && KeyAt(pos) == key;
+    uint32_t value = 0;
+    return Find(key, value);
+}
+
+bool TIndexTree::Find(const std::string& key, uint32_t& value) {
+    const std::string packed = Pack(key);
+    if (Desc().root == 0) return false;
+    TPageRef leaf = Descend(packed, nullptr);
+    const int pos = LowerIndex(*leaf, packed);
+    if (pos >= Count(*leaf) || Compare(*leaf, pos, packed) != 0) return false;
+    value = Value(*leaf, pos);
+    return true;
 }
 
 TTreePos TIndexTree::First() {
@@ -411,14 +487,14 @@ TTreePos TIndexTree::Last() {
 }
 
 bool TIndexTree::Next(TTreePos& pos) {
-    TPageRef leaf = ReadNode(pos.page, 0);
+    TPageRef leaf = ReadNode(pos.page, 0, TPageUse::Passing);
     if (pos.slot + 1 < Count(*leaf)) {
         ++pos.slot;
         return true;
     }
     const uint32_t right = RightOf(*leaf);
     if (right == 0) return false;
-    TPageRef next = ReadNode(right, 0);
+    TPageRef next = ReadNode(right, 0, TPageUse::Passing);
     // Keys strictly ascend along the chain, so a damaged link cannot loop.
     if (LeftOf(*next) != leaf->no || !Ascending(*leaf, *next)) Fail(8965);
     pos = {right, 0};
@@ -426,14 +502,14 @@ bool TIndexTree::Next(TTreePos& pos) {
 }
 
 bool TIndexTree::Prev(TTreePos& pos) {
-    TPageRef leaf = ReadNode(pos.page, 0);
+    TPageRef leaf = ReadNode(pos.page, 0, TPageUse::Passing);
     if (pos.slot > 0) {
         pos.slot = std::min(pos.slot, Count(*leaf)) - 1;
         return true;
     }
     const uint32_t left = LeftOf(*leaf);
     if (left == 0) return false;
-    TPageRef prev = ReadNode(left, 0);
+    TPageRef prev = ReadNode(left, 0, TPageUse::Passing);
     if (RightOf(*prev) != leaf->no || !Ascending(*prev, *leaf)) Fail(8965);
     pos = {left, Count(*prev) - 1};
     return true;
@@ -455,7 +531,7 @@ std::string TIndexTree::KeyAt(const TTreePos& pos) {
 void TIndexTree::EntryAt(const TTreePos& pos, std::string& key, uint32_t& value) {
     TPageRef leaf = ReadNode(pos.page, 0);
     if (pos.slot < 0 || pos.slot >= Count(*leaf)) Fail(8965);
-    key = Unpack(*leaf, pos.slot);
+    Unpack(*leaf, pos.slot, key);
     value = Value(*leaf, pos.slot);
 }
 
@@ -563,9 +639,21 @@ void TIndexTree::InsertAt(TPath& path, TPageRef node, int pos, const std::string
 }
 
 void TIndexTree::RemoveAt(TPage& page, int pos) {
-    TEntries entries = EntriesOf(page);
-    entries.erase(entries.begin() + pos);
-    Fill(page, entries, 0, entries.size());
+    // The page is written anew without the entry, as Fill lays it out.
+    const TPage before = page;
+    const int count = Count(before);
+    std::memset(page.data + kEntriesOffset, 0, kPageSize - kEntriesOffset);
+    SetDataStart(page, kPageSize);
+    int slot = 0;
+    for (int i = 0; i < count; ++i) {
+        if (i == pos) continue;
+        int length = 0;
+        const uint8_t* key = PackedKey(before, i, length);
+        const int start = PutEntry(page, key, length, Get32(key + length));
+        Put16(page.data + kEntriesOffset + 2 * slot++, static_cast<uint16_t>(start));
+    }
+    SetCount(page, count - 1);
+    page.dirty = true;
 }
 
 bool TIndexTree::Erase(const std::string& key) {
@@ -660,7 +748,7 @@ void TIndexTree::BulkLoad(const std::function<bool(std::string&, uint32_t&)>& ne
     };
     std::string key;
     uint32_t value = 0;
-    while (next(key, value)) add(0, Pack(key), value);
+    while (next(key, value)) add(0, key, value);
     if (levels.empty()) return;
     // Close every level below the one whose single open page is the root.
     size_t height = 0;

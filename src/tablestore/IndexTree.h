@@ -53,11 +53,19 @@ using TPageRef = std::shared_ptr<TPage>;
 // table that is being filled gets the pages that another one no longer uses.
 // Like the tables, the caches are used by one thread at a time.
 constexpr size_t kProcessCacheLimit = 60u << 20;
+
+// How a read page is likely to be used: again (a descent's pages), or once
+// in passing (the leaves a walk steps through), which a cache keeps as the
+// first to drop so that a long walk does not push out every other page.
+enum class TPageUse { Again, Passing };
+
 class TPageCache {
   public:
     TPageCache(TStoreFile& file, size_t limitBytes);
     ~TPageCache();
-    TPageRef Read(uint32_t no);   // checksum verified: 8965; read failure: 9217
+    // Checksum verified: 8965; read failure: 9217. A page in the cache read
+    // in passing keeps its place.
+    TPageRef Read(uint32_t no, TPageUse use = TPageUse::Again);
     TPageRef Fresh(uint32_t no);  // a zeroed page, marked changed
     void Flush();                 // writes every changed page: 9218
     void Drop();                  // forgets every page without writing
@@ -65,8 +73,8 @@ class TPageCache {
     size_t CachedPages() const { return map_.size(); }
 
   private:
-    void Insert(const TPageRef& page);
-    void Touch(uint32_t no);
+    TPageRef NewPage(uint32_t no);  // a dropped page again, or a new one
+    void Insert(const TPageRef& page, TPageUse use);
     void EvictIfNeeded();
     // Use stamp of the least recently used page no operation holds; none
     // when every page is held or the cache is at its minimum.
@@ -79,16 +87,25 @@ class TPageCache {
         std::list<uint32_t>::iterator lruPos;
         uint64_t used;  // process-wide use stamp
     };
+    void Touch(TSlot& slot);
+    TSlot* Find(uint32_t no);  // nullptr when the page is not cached
     TStoreFile& file_;
     size_t limitPages_;
     std::list<uint32_t> lru_;  // front: most recently used
     std::unordered_map<uint32_t, TSlot> map_;
-    TPageRef last_;  // the page of the latest Read, found without a lookup
+    TPageRef last_;                // the page of the latest Read, found without a lookup
+    std::vector<TPageRef> spare_;  // dropped pages, their memory reused
+    // Page number modulo its size -> the slot last found there, checked by
+    // its page number: most lookups without hashing.
+    std::vector<TSlot*> direct_;
 };
 
 // Reads pages 1..pageCount-1 of an index file and checks their checksums
 // (8965 on the first bad one) without keeping them: damage is found at open.
 void VerifyIndexPages(TStoreFile& file, uint32_t pageCount);
+
+// The packed form of a key (see above).
+std::string PackedKeyOf(const std::string& key);
 
 // A position in a tree: a leaf page and an entry in it.
 struct TTreePos {
@@ -112,11 +129,13 @@ class TIndexTree {
     void EntryAt(const TTreePos& pos, std::string& key, uint32_t& value);
     uint32_t ValueAt(const TTreePos& pos);
     bool Contains(const std::string& key);
+    // The value of the entry whose key is `key`; false when there is none.
+    bool Find(const std::string& key, uint32_t& value);
 
     bool Insert(const std::string& key, uint32_t value);  // false when present
     bool Erase(const std::string& key);                   // false when absent
     // Builds the tree of an empty index from ascending distinct keys, which
-    // `next` hands out one at a time (false at the end). Only one open page
+    // `next` hands out packed (PackedKeyOf) one at a time (false at the end). Only one open page
     // per level is held, so memory does not grow with the number of keys.
     void BulkLoad(const std::function<bool(std::string& key, uint32_t& value)>& next);
 
@@ -124,11 +143,12 @@ class TIndexTree {
     using TPath = std::vector<std::pair<TPageRef, int>>;
     using TEntries = std::vector<std::pair<std::string, uint32_t>>;  // packed key, value
     TIndexDesc& Desc() { return header_.indexes[static_cast<size_t>(index_)]; }
-    TPageRef ReadNode(uint32_t no, int level);
+    TPageRef ReadNode(uint32_t no, int level, TPageUse use = TPageUse::Again);
     TPageRef Allocate(int level, uint8_t kind);
     void Free(const TPageRef& page);
     std::string Pack(const std::string& key) const;  // checks the key's length: 8965
     std::string Unpack(const TPage& page, int i) const;
+    void Unpack(const TPage& page, int i, std::string& key) const;
     // Packed key of entry i: 8965 when it lies outside the page.
     const uint8_t* PackedKey(const TPage& page, int i, int& length) const;
     uint32_t Value(const TPage& page, int i) const;

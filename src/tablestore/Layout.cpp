@@ -347,10 +347,13 @@ void WriteFieldKey(uint8_t* out, const TStoredField& field, bool fold, const uin
     }
     out[0] = 1;
     if (field.type == ftString) {
+        std::memcpy(out + 1, p + 1, width);
         if (fold) {
-            for (size_t i = 1; i <= width; ++i) out[i] = FoldByte(p[i]);
-        } else {
-            std::memcpy(out + 1, p + 1, width);
+            // Only the text needs folding when the padding is zero, as it is
+            // in a canonical record.
+            const size_t text = strnlen(reinterpret_cast<const char*>(p + 1), width);
+            const size_t end = AllZero(p + 1 + text, width - text) ? text : width;
+            for (size_t i = 1; i <= end; ++i) out[i] = FoldByte(p[i]);
         }
     } else if (field.type == ftInteger) {
         const uint32_t v = Get32(p + 1) ^ 0x80000000u;
@@ -388,15 +391,20 @@ std::string MakeKey(const std::vector<TStoredField>& fields, const TIndexDesc& i
 
 namespace {
 
+// Characters of a string field's text: up to its first zero byte, at most
+// the declared size.
+size_t TextLength(const TStoredField& field, const uint8_t* p) {
+    return strnlen(reinterpret_cast<const char*>(p + 1), static_cast<size_t>(field.size));
+}
+
 bool CanonicalizeField(const TStoredField& field, uint8_t* p) {
     uint8_t old[kMaxStringSize + 2];
     std::memcpy(old, p, static_cast<size_t>(field.width) + 1);
     if (p[0] > 1) p[0] = 1;
     if (p[0] == 1 && field.type == ftString) {
-        int length = 0;
-        while (length < field.size && p[1 + length] != 0) ++length;
+        size_t length = TextLength(field, p);
         while (length > 0 && p[length] == ' ') --length;
-        std::memset(p + 1 + length, 0, static_cast<size_t>(field.width - length));
+        std::memset(p + 1 + length, 0, static_cast<size_t>(field.width) - length);
         if (length == 0) p[0] = 0;
     } else if (p[0] == 1 && field.type == ftDateTime) {
         const double value = GetDouble(p + 1);
@@ -409,6 +417,22 @@ bool CanonicalizeField(const TStoredField& field, uint8_t* p) {
     return std::memcmp(old, p, static_cast<size_t>(field.width) + 1) != 0;
 }
 
+// The test of CanonicalizeField without a copy: every record read passes it.
+bool IsCanonicalField(const TStoredField& field, const uint8_t* p) {
+    const auto width = static_cast<size_t>(field.width);
+    if (p[0] == 0) return AllZero(p + 1, width);
+    if (p[0] != 1) return false;
+    if (field.type == ftString) {
+        const size_t length = TextLength(field, p);
+        return length > 0 && p[length] != ' ' && AllZero(p + 1 + length, width - length);
+    }
+    if (field.type == ftDateTime) {
+        const double value = GetDouble(p + 1);
+        return std::isfinite(value) && !(value == 0 && std::signbit(value));
+    }
+    return true;
+}
+
 }  // namespace
 
 bool CanonicalizeRecord(const std::vector<TStoredField>& fields, uint8_t* record) {
@@ -418,11 +442,8 @@ bool CanonicalizeRecord(const std::vector<TStoredField>& fields, uint8_t* record
 }
 
 bool IsCanonicalRecord(const std::vector<TStoredField>& fields, const uint8_t* record) {
-    uint8_t copy[kMaxStringSize + 2];
-    for (const auto& field : fields) {
-        std::memcpy(copy, record + field.offset, static_cast<size_t>(field.width) + 1);
-        if (CanonicalizeField(field, copy)) return false;
-    }
+    for (const auto& field : fields)
+        if (!IsCanonicalField(field, record + field.offset)) return false;
     return true;
 }
 

@@ -18,6 +18,7 @@
 // value means the indexes may be stale and the open fails (8965).
 #pragma once
 
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -93,6 +94,26 @@ inline void PutDouble(uint8_t* p, double v) {
     uint64_t bits;
     std::memcpy(&bits, &v, 8);
     Put64(p, bits);
+}
+
+// Whether the `size` bytes at `p` are all zero (text fields are mostly
+// zero padding; libc's memcmp scans it far faster than a byte loop).
+inline bool AllZero(const uint8_t* p, size_t size) {
+    return size == 0 || (p[0] == 0 && std::memcmp(p, p + 1, size - 1) == 0);
+}
+
+// The number of zero bytes that `p` starts with, at most `size`.
+inline size_t LeadingZeros(const uint8_t* p, size_t size) {
+    size_t n = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        for (; n + 8 <= size; n += 8) {
+            uint64_t word;
+            std::memcpy(&word, p + n, 8);
+            if (word != 0) return n + static_cast<size_t>(std::countr_zero(word)) / 8;
+        }
+    }
+    while (n < size && p[n] == 0) ++n;
+    return n;
 }
 
 // A 64-bit checksum over a byte range (damage detection, not cryptography).

@@ -386,12 +386,14 @@ class TRepair {
         header_.lastIdentity = maxIdentity;
     }
 
-    // The live records' keys of index `i`, sorted by key, then physical number.
+    // The live records' keys of index `i`, packed as the tree keeps them
+    // (a fraction of their length, in the same order), sorted by key, then
+    // physical number.
     std::unique_ptr<TKeySorter> SortedKeys(size_t i) {
         auto sorter = std::make_unique<TKeySorter>(env_, paths_.index + ".sort");
         const TIndexDesc& index = index_.indexes[i];
         ForEachRecord([&](uint32_t n, uint8_t* record) {
-            if (live_[n]) sorter->Add(MakeKey(fields_, index, record), n);
+            if (live_[n]) sorter->Add(PackedKeyOf(MakeKey(fields_, index, record)), n);
             return false;
         });
         return sorter;

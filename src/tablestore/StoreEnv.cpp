@@ -18,7 +18,8 @@ namespace {
 // Reads come from a read-only shared mapping of the file where it covers
 // them (no system call per record); writes go through pwrite, which the
 // mapping sees at once. The mapping is dropped before the file shrinks and
-// renewed when the file has grown by at least kRemapStep.
+// extended when the file has grown by at least kRemapStep, keeping the pages
+// already mapped (a new mapping would fault on each of them again).
 class TPosixFile : public TStoreFile {
   public:
     explicit TPosixFile(int fd) : fd_(fd) {}
@@ -90,9 +91,12 @@ class TPosixFile : public TStoreFile {
         if (::fstat(fd_, &info) != 0 || info.st_size <= 0) return;
         const auto fileSize = static_cast<uint64_t>(info.st_size);
         if (fileSize < mapSize_ + kRemapStep) return;
-        Unmap();
-        void* map = ::mmap(nullptr, fileSize, PROT_READ, MAP_SHARED, fd_, 0);
-        if (map == MAP_FAILED) return;
+        void* map = map_ ? ::mremap(const_cast<uint8_t*>(map_), mapSize_, fileSize, MREMAP_MAYMOVE)
+                         : ::mmap(nullptr, fileSize, PROT_READ, MAP_SHARED, fd_, 0);
+        if (map == MAP_FAILED) {
+            Unmap();
+            return;
+        }
         map_ = static_cast<const uint8_t*>(map);
         mapSize_ = fileSize;
     }

@@ -110,6 +110,11 @@ class TTableEngine {
     void GoTo(const store::TTreePos& at) {
         uint32_t recNo = 0;
         Tree().EntryAt(at, curKey, recNo);
+        Show(at, recNo);
+    }
+
+    // Makes record `recNo`, whose entry at `at` curKey holds, current.
+    void Show(const store::TTreePos& at, uint32_t recNo) {
         files->ReadRecord(recNo, curRecord);
         // A record whose key differs from its index entry means a stale index.
         if (files->KeyOf(active, curRecord.data()) != curKey) Fail(8965);
@@ -792,8 +797,12 @@ bool TStoreTable::SeekKey() {
         if (store::HasIdentitySuffix(index)) key.append(4, '\0');  // below every identity
         store::TIndexTree tree = e.Tree();
         const store::TTreePos at = tree.LowerBound(key);
-        if (!at.Valid() || tree.KeyAt(at).compare(0, prefix.size(), prefix) != 0) return false;
-        e.GoTo(at);
+        if (!at.Valid()) return false;
+        uint32_t recNo = 0;
+        tree.EntryAt(at, key, recNo);
+        if (key.compare(0, prefix.size(), prefix) != 0) return false;
+        e.curKey.swap(key);
+        e.Show(at, recNo);
         e.bof = e.eof = false;
         return true;
     });

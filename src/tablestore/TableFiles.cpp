@@ -345,10 +345,10 @@ void TTableFiles::WriteRecord(uint32_t recNo, const std::vector<uint8_t>& record
         if (flag != 0 || freedSinceSync_.count(recNo)) SyncData();
     }
     if (written) {
-        std::vector<uint8_t> unvouched = record;
-        std::fill(unvouched.begin() + field.offset,
-                  unvouched.begin() + field.offset + field.width + 1, uint8_t{0});
-        WriteRecordBytes(recNo, unvouched.data(), unvouched.size());
+        unvouched_.assign(record.begin(), record.end());
+        std::fill(unvouched_.begin() + field.offset,
+                  unvouched_.begin() + field.offset + field.width + 1, uint8_t{0});
+        WriteRecordBytes(recNo, unvouched_.data(), unvouched_.size());
     } else if (!vouched_.count(recNo)) {
         WriteVouchFlag(recNo, 0);  // the old bytes are no longer vouched for
     }
@@ -358,31 +358,51 @@ void TTableFiles::WriteRecord(uint32_t recNo, const std::vector<uint8_t>& record
     if (vouched_.size() >= kVouchGroup || now - heldSince_ >= kVouchDelay) FlushVouched();
 }
 
-// After the first sync every held record shows null in its vouching field on
-// disk; then the records are written whole (flag still 0), synced, and only
-// then the flags set.
+// Every held record must show null in its vouching field on disk before its
+// new bytes land: a changed record's cleared flag needs a sync first, while a
+// new or reused place shows null already (a reused one was synced so when it
+// was taken). Then the records are written whole (flag still 0), synced, and
+// only then the flags set. Records of neighbouring places share one write:
+// each second write differs from the disk in the flag byte alone, so it lands
+// or not record by record as a single byte would.
 void TTableFiles::FlushVouched() {
     if (vouched_.empty()) return;
-    const TStoredField& field = fields_[static_cast<size_t>(vouchField_)];
-    const auto flagAt = static_cast<size_t>(field.offset);
+    const auto flagAt = static_cast<size_t>(fields_[static_cast<size_t>(vouchField_)].offset);
+    if (std::any_of(vouched_.begin(), vouched_.end(),
+                    [](const auto& held) { return !held.second.written; }))
+        SyncData();
+    WriteHeldRuns([&](const THeld&) { return uint8_t{0}; }, false);
     SyncData();
-    for (auto& [recNo, held] : vouched_) {
-        std::vector<uint8_t>& record = held.record;
-        if (held.written) {  // only the field's value is missing on disk
-            if (data_->WriteAt(VouchFlagOffset(recNo) + 1, record.data() + flagAt + 1,
-                               static_cast<size_t>(field.width)) != 0)
-                Fail(9218);
-            continue;
-        }
-        const uint8_t flag = record[flagAt];
-        record[flagAt] = 0;
-        WriteRecordBytes(recNo, record.data(), record.size());
-        record[flagAt] = flag;
-    }
-    SyncData();
-    for (const auto& [recNo, held] : vouched_)
-        if (held.record[flagAt] != 0) WriteVouchFlag(recNo, held.record[flagAt]);
+    WriteHeldRuns([&](const THeld& held) { return held.record[flagAt]; }, true);
     vouched_.clear();
+}
+
+template <class F>
+void TTableFiles::WriteHeldRuns(F flagOf, bool flagsOnDisk) {
+    constexpr size_t kRunBytes = 1u << 20;
+    const auto flagAt = static_cast<size_t>(fields_[static_cast<size_t>(vouchField_)].offset);
+    const size_t length = header_.recordLength;
+    uint32_t first = 0, next = 0;
+    unvouched_.clear();
+    auto write = [&] {
+        if (flagsOnDisk && unvouched_.size() == length) {  // a lone record: its flag alone
+            if (unvouched_[flagAt] != 0) WriteVouchFlag(first, unvouched_[flagAt]);
+        } else if (!unvouched_.empty()) {
+            WriteRecordBytes(first, unvouched_.data(), unvouched_.size());
+        }
+        unvouched_.clear();
+    };
+    for (const auto& [recNo, held] : vouched_) {
+        if (recNo != next || unvouched_.size() + length > kRunBytes) {
+            write();
+            first = recNo;
+        }
+        next = recNo + 1;
+        const size_t at = unvouched_.size();
+        unvouched_.insert(unvouched_.end(), held.record.begin(), held.record.end());
+        unvouched_[at + flagAt] = flagOf(held);
+    }
+    write();
 }
 
 bool TTableFiles::TryReadRecord(uint32_t recNo, std::vector<uint8_t>& record) {
@@ -406,10 +426,8 @@ void TTableFiles::ReadRecord(uint32_t recNo, std::vector<uint8_t>& record) {
 int TTableFiles::FindDuplicate(const uint8_t* record, uint32_t ignoreRecNo) {
     for (int i = 0; i < IndexCount(); ++i) {
         if (!Index(i).unique || Index(i).fields.empty()) continue;
-        const std::string key = KeyOf(i, record);
-        TIndexTree tree = Tree(i);
-        const TTreePos pos = tree.LowerBound(key);
-        if (pos.Valid() && tree.KeyAt(pos) == key && tree.ValueAt(pos) != ignoreRecNo) return i;
+        uint32_t holder = 0;
+        if (Tree(i).Find(KeyOf(i, record), holder) && holder != ignoreRecNo) return i;
     }
     return -1;
 }

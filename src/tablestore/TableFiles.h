@@ -116,6 +116,11 @@ class TTableFiles {
     // the whole record is held and is what reads see until the flush.
     void WriteRecord(uint32_t recNo, const std::vector<uint8_t>& record, TPlace place);
     void FlushVouched();
+    // Writes every held record whole, its vouching flag given by `flagOf`,
+    // neighbours in one write. `flagsOnDisk`: the rest of each record is on
+    // disk already, so a record without neighbours needs its flag alone.
+    template <class F>
+    void WriteHeldRuns(F flagOf, bool flagsOnDisk);
     uint64_t VouchFlagOffset(uint32_t recNo) const;
     void WriteVouchFlag(uint32_t recNo, uint8_t flag);
     void WriteDataHeaderNow();
@@ -144,6 +149,7 @@ class TTableFiles {
     std::map<uint32_t, THeld> vouched_;                // record number -> held record
     std::chrono::steady_clock::time_point heldSince_;  // of the oldest held record
     std::set<uint32_t> freedSinceSync_;                // freed places whose null is not yet on disk
+    std::vector<uint8_t> unvouched_;                   // bytes on their way to disk
 };
 
 // The size of a new data file with these fields, without records. A data

@@ -122,6 +122,40 @@ TEST_F(DamageTest, DuplicateKeysAndBadIdentitiesAreSettledByTheRepair) {
     EXPECT_FALSE(log.empty());
 }
 
+// Field bytes that no write of the store leaves, in record 1 (the first in
+// key order) of the earlier layout.
+struct TFieldDamage {
+    const char* title;
+    size_t at;  // offset in the record
+    std::vector<uint8_t> bytes;
+};
+
+const TFieldDamage kFieldDamage[] = {
+    {"a character after the name's end", 9 + 60, {'x'}},
+    {"a trailing blank in the name", 9 + 1 + 6, {' '}},
+    {"a date flag of 2", 213, {2}},
+    {"a negative zero date", 214, {0, 0, 0, 0, 0, 0, 0, 0x80}},
+    {"a signature under a null flag", 222, {0}},
+};
+
+TEST_F(DamageTest, FieldBytesNoWriteLeavesFailTheReadAndTheRecordIsCorrected) {
+    for (const TFieldDamage& damage : kFieldDamage) {
+        SCOPED_TRACE(damage.title);
+        matches.reset();
+        sigs.reset();
+        for (const char* name : {"Signatures.DAT", "Signatures.IDX", "Matches.DAT", "Matches.IDX"})
+            std::filesystem::remove(folder / name);
+        CreateLegacyTables(folder.Path());
+        Start();
+        Fill(3);
+        auto dat = ReadBytes(folder / "Signatures.DAT");
+        std::copy(damage.bytes.begin(), damage.bytes.end(), dat.begin() + 3199 + damage.at);
+        WriteBytes(folder / "Signatures.DAT", dat);
+        EXPECT_EQ(OpenErrorCode(), 8962);
+        ExpectIntact(3);
+    }
+}
+
 TEST_F(DamageTest, RandomDamageNeverCrashesAndStartUpAlwaysOpens) {
     Fill(120);
     const auto dat = ReadBytes(folder / "Signatures.DAT");
