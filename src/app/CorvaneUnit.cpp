@@ -36,6 +36,7 @@
 #include "app/GroupsTab.h"
 #include "app/HelpText.h"
 #include "app/PickStrToIntUnit.h"
+#include "app/WidgetMaking.h"
 #include "platform/DesktopTrash.h"
 #include "review/FileActions.h"
 #include "review/PairView.h"
@@ -55,26 +56,10 @@ constexpr int64_t kProgressAlwaysShown = 10;
 constexpr const char* kWindowSection = "Window";
 constexpr const char* kGeometryKey = "Geometry";
 
-QString Q(const std::string& text) {
-    return QString::fromStdString(text);
-}
-
 QFont BoldFont(const QFont& base) {
     QFont font = base;
     font.setBold(true);
     return font;
-}
-
-template <class T>
-T* Named(T* widget, const char* name) {
-    widget->setObjectName(name);
-    return widget;
-}
-
-QPushButton* MakeButton(QWidget* parent, const char* name, const char* caption) {
-    auto* button = Named(new QPushButton(caption, parent), name);
-    button->setAutoDefault(false);
-    return button;
 }
 
 QCheckBox* MakeCheck(QWidget* parent, const char* name, const char* caption) {

@@ -27,6 +27,7 @@
 
 #include "app/CorvaneUnit.h"
 #include "app/PathElision.h"
+#include "app/WidgetMaking.h"
 #include "review/PairView.h"
 #include "review/WindowTexts.h"
 #include "scan/TextFiles.h"
@@ -38,24 +39,6 @@ namespace {
 
 constexpr const char* kGroupsSection = "Groups";
 constexpr int kHoverPause = 150;  // ms before a hovered member is previewed
-
-QString Q(const std::string& text) {
-    return QString::fromStdString(text);
-}
-
-template <class T>
-T* Named(T* widget, const char* name) {
-    widget->setObjectName(name);
-    return widget;
-}
-
-QPushButton* MakeButton(QWidget* parent, const char* name, const char* caption,
-                        const char* toolTip) {
-    auto* button = Named(new QPushButton(caption, parent), name);
-    button->setAutoDefault(false);
-    button->setToolTip(toolTip);
-    return button;
-}
 
 TImage32* MakeView(QWidget* parent, const char* name, const char* toolTip) {
     auto* view = Named(new TImage32(parent), name);

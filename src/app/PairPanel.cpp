@@ -7,23 +7,11 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "app/WidgetMaking.h"
+
 namespace corvane {
 
 namespace {
-
-template <class T>
-T* Named(T* widget, const char* name) {
-    widget->setObjectName(name);
-    return widget;
-}
-
-QPushButton* MakeButton(QWidget* parent, const char* name, const char* caption,
-                        const char* toolTip) {
-    auto* button = Named(new QPushButton(caption, parent), name);
-    button->setAutoDefault(false);
-    button->setToolTip(toolTip);
-    return button;
-}
 
 QLabel* MakeHint(QWidget* parent, const char* name, const char* toolTip,
                  Qt::Alignment alignment = Qt::AlignHCenter) {

@@ -1,0 +1,30 @@
+// Small helpers that build the window's widgets with their object names,
+// by which tests and the render find them.
+#pragma once
+
+#include <QPushButton>
+#include <QString>
+#include <string>
+
+namespace corvane {
+
+inline QString Q(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+template <class T>
+T* Named(T* widget, const char* name) {
+    widget->setObjectName(name);
+    return widget;
+}
+
+// A button that Enter in a text field never presses.
+inline QPushButton* MakeButton(QWidget* parent, const char* name, const char* caption,
+                               const char* toolTip = nullptr) {
+    auto* button = Named(new QPushButton(caption, parent), name);
+    button->setAutoDefault(false);
+    if (toolTip != nullptr) button->setToolTip(toolTip);
+    return button;
+}
+
+}  // namespace corvane
