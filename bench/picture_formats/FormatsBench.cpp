@@ -177,8 +177,8 @@ void CompareLoaders(const std::string& folder, int32_t width, int32_t height, in
             std::vector<uint32_t> pixels;
             c.alone(file, ReadAll(file), pixels);
         });
-        TBitmap32 raster;
         const double loader = BestOf(runs, [&] {
+            TBitmap32 raster;  // fresh, as the library's buffer
             bool loaded = false;
             LoadPictureFile(controls, file, false, loaded, raster);
         });
