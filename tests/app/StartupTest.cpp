@@ -31,8 +31,9 @@ TEST_F(StartupTest, HelpAndVersionPrintAndEnd) {
     } cases[] = {{"--help", "usage: corvane"}, {"-h", "usage: corvane"}, {"--version", "corvane "}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.option);
-        const std::string command = "CORVANE_DATA='" + programFolder + "' QT_QPA_PLATFORM=offscreen '" +
-                                    CORVANE_WINDOW + "' " + c.option;
+        const std::string command = "CORVANE_DATA='" + programFolder +
+                                    "' QT_QPA_PLATFORM=offscreen '" + CORVANE_WINDOW + "' " +
+                                    c.option;
         FILE* pipe = ::popen(command.c_str(), "r");
         ASSERT_NE(pipe, nullptr);
         std::string out;
