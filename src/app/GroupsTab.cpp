@@ -40,17 +40,6 @@ namespace {
 constexpr const char* kGroupsSection = "Groups";
 constexpr int kHoverPause = 150;  // ms before a hovered member is previewed
 
-TImage32* MakeView(QWidget* parent, const char* name, const char* toolTip) {
-    auto* view = Named(new TImage32(parent), name);
-    view->SetBitmapAlign(TBitmapAlign::baCenter);
-    view->SetScale(1.0f);
-    view->SetScaleMode(TScaleMode::smResize);
-    view->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
-    view->setMinimumSize(64, 48);
-    view->setToolTip(toolTip);
-    return view;
-}
-
 QColor HintColour(const QPalette& palette) {
     const bool dark = palette.color(QPalette::Window).lightness() < 128;
     return dark ? QColor(120, 185, 255) : QColor(0, 84, 166);

@@ -25,16 +25,6 @@ QLabel* MakeHint(QWidget* parent, const char* name, const char* toolTip,
     return label;
 }
 
-TImage32* MakeView(QWidget* parent, const char* name) {
-    auto* view = Named(new TImage32(parent), name);
-    view->SetBitmapAlign(TBitmapAlign::baCenter);
-    view->SetScale(1.0f);
-    view->SetScaleMode(TScaleMode::smResize);
-    view->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
-    view->setMinimumSize(64, 48);
-    return view;
-}
-
 QLabel* MakeInfo(QWidget* parent, const char* name) {
     auto* label = Named(new QLabel(parent), name);
     label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);

@@ -6,6 +6,8 @@
 #include <QString>
 #include <string>
 
+#include "app/Image32.h"
+
 namespace corvane {
 
 inline QString Q(const std::string& text) {
@@ -25,6 +27,18 @@ inline QPushButton* MakeButton(QWidget* parent, const char* name, const char* ca
     button->setAutoDefault(false);
     if (toolTip != nullptr) button->setToolTip(toolTip);
     return button;
+}
+
+// A picture view that scales its picture into the space it is given.
+inline TImage32* MakeView(QWidget* parent, const char* name, const char* toolTip = nullptr) {
+    auto* view = Named(new TImage32(parent), name);
+    view->SetBitmapAlign(TBitmapAlign::baCenter);
+    view->SetScale(1.0f);
+    view->SetScaleMode(TScaleMode::smResize);
+    view->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    view->setMinimumSize(64, 48);
+    if (toolTip != nullptr) view->setToolTip(toolTip);
+    return view;
 }
 
 }  // namespace corvane

@@ -231,18 +231,19 @@ TActionResult TFileActions::Delete(std::string fileName, bool permanent) {
     }
 }
 
-TActionResult TFileActions::Remove(const std::string& fileName, bool permanent) {
-    const bool present = !fileName.empty() && EntryExists(fileName);
+TJournalStep TFileActions::RemovalStep(const std::string& fileName, bool permanent, bool present) {
     TJournalStep step;
     step.Kind = permanent && present ? TStepKind::Erase : TStepKind::Trash;
     step.File = fileName;
     step.Signatures = SignatureRecordsOf(signaturesTable_, {fileName}, false);
-    int position = 0;
-    step.Matches = MatchRowsOf(matchTable_, {fileName}, &position);
+    return step;
+}
+
+TActionResult TFileActions::RemoveAsStep(TJournalStep& step, bool present, bool permanent) {
     journal_.Begin(step);
     if (present) {
         try {
-            step.TrashPath = RemoveFile(fileName, permanent);
+            step.TrashPath = RemoveFile(step.File, permanent);
         } catch (const EFileAction& e) {
             journal_.Drop(step.Id);
             return {permanent ? TActionStatus::Failed : TActionStatus::NoTrash, e.Message()};
@@ -250,12 +251,22 @@ TActionResult TFileActions::Remove(const std::string& fileName, bool permanent) 
         step.Stamp = StampOf(step.TrashPath);
     }
     journal_.Complete(step);
+    if (!present)
+        return {TActionStatus::Done, "Records removed of " + step.File + " (no such file)"};
+    return {TActionStatus::Done,
+            (permanent ? "Deleted for good: " : "Moved to the trash: ") + step.File};
+}
+
+TActionResult TFileActions::Remove(const std::string& fileName, bool permanent) {
+    const bool present = !fileName.empty() && EntryExists(fileName);
+    TJournalStep step = RemovalStep(fileName, permanent, present);
+    int position = 0;
+    step.Matches = MatchRowsOf(matchTable_, {fileName}, &position);
+    const TActionResult result = RemoveAsStep(step, present, permanent);
+    if (result.Status != TActionStatus::Done) return result;
     SignatureRecordsOf(signaturesTable_, {fileName}, true);
     RemoveMatchRows(matchTable_, {fileName}, position);
-    if (!present)
-        return {TActionStatus::Done, "Records removed of " + fileName + " (no such file)"};
-    return {TActionStatus::Done,
-            (permanent ? "Deleted for good: " : "Moved to the trash: ") + fileName};
+    return result;
 }
 
 std::vector<TActionResult> TFileActions::DeleteAll(const std::vector<std::string>& fileNames,
@@ -281,10 +292,7 @@ std::vector<TActionResult> TFileActions::DeleteAll(const std::vector<std::string
             continue;
         }
         const bool present = !fileName.empty() && EntryExists(fileName);
-        TJournalStep step;
-        step.Kind = permanent && present ? TStepKind::Erase : TStepKind::Trash;
-        step.File = fileName;
-        step.Signatures = SignatureRecordsOf(signaturesTable_, {fileName}, false);
+        TJournalStep step = RemovalStep(fileName, permanent, present);
         std::vector<size_t> mine;
         for (size_t r : rowsOf[fileName]) {
             if (claimed[r]) continue;
@@ -292,29 +300,13 @@ std::vector<TActionResult> TFileActions::DeleteAll(const std::vector<std::string
             step.Matches.push_back(rows[r]);
         }
         try {
-            journal_.Begin(step);
-            if (present) {
-                try {
-                    step.TrashPath = RemoveFile(fileName, permanent);
-                } catch (const EFileAction& e) {
-                    journal_.Drop(step.Id);
-                    results.push_back(
-                        {permanent ? TActionStatus::Failed : TActionStatus::NoTrash, e.Message()});
-                    continue;
-                }
-                step.Stamp = StampOf(step.TrashPath);
-            }
-            journal_.Complete(step);
+            results.push_back(RemoveAsStep(step, present, permanent));
         } catch (const EFileAction& e) {
             results.push_back({TActionStatus::Failed, e.Message()});
-            continue;
         }
+        if (results.back().Status != TActionStatus::Done) continue;
         for (size_t r : mine) claimed[r] = true;
         removed.insert(fileName);
-        results.push_back(
-            {TActionStatus::Done,
-             !present ? "Records removed of " + fileName + " (no such file)"
-                      : (permanent ? "Deleted for good: " : "Moved to the trash: ") + fileName});
     }
     if (!removed.empty()) {
         SignatureRecordsOf(signaturesTable_, removed, true);

@@ -74,6 +74,11 @@ class TFileActions {
 
   private:
     TActionResult Remove(const std::string& fileName, bool permanent);
+    // The journal step of removing a file, with its signature records.
+    TJournalStep RemovalStep(const std::string& fileName, bool permanent, bool present);
+    // Journals the step and removes its file (a missing file: only its
+    // records go); the records themselves are left to the caller.
+    TActionResult RemoveAsStep(TJournalStep& step, bool present, bool permanent);
     TActionResult Replace(const std::string& source, const std::string& destination, bool replace);
     TActionResult UndoRemove(const TJournalStep& step);
     TActionResult UndoMove(const TJournalStep& step);

@@ -16,44 +16,13 @@
 #include <nlohmann/json.hpp>
 
 #include "../scan/TestPictures.h"
+#include "CliRunner.h"
 #include "cli/Listing.h"
 #include "signature/Signature.h"
 #include "util/Exception.h"
 
 namespace corvane::test {
 namespace {
-
-struct TResult {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string Quote(const std::string& text) {
-    std::string quoted = "'";
-    for (const char c : text) {
-        if (c == '\'') {
-            quoted += "'\\''";
-        } else {
-            quoted += c;
-        }
-    }
-    return quoted + "'";
-}
-
-// Runs corvane-cli with the words, capturing both outputs.
-TResult RunCli(const std::vector<std::string>& words) {
-    TTempFolder capture;
-    std::string command = Quote(CORVANE_CLI);
-    for (const std::string& word : words) command += " " + Quote(word);
-    command += " >" + Quote(capture.Path() + "out") + " 2>" + Quote(capture.Path() + "err");
-    TResult result;
-    const int raw = std::system(command.c_str());
-    result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    result.out = ReadBytes(capture.Path() + "out");
-    result.err = ReadBytes(capture.Path() + "err");
-    return result;
-}
 
 std::vector<std::string> Lines(const std::string& text) {
     std::vector<std::string> lines;
@@ -90,23 +59,7 @@ TEST(CliUsageTest, UsageErrorsExitWithTwo) {
     }
 }
 
-class CliTest : public ::testing::Test {
-  protected:
-    CliTest() {
-        data_ = folder_.Make("data");
-        pictures_ = folder_.Make("pictures");
-        // Removed files go to a trash of the test, not the user's.
-        ::setenv("HOME", folder_.Make("home").c_str(), 1);
-        ::setenv("XDG_DATA_HOME", (folder_.Path() + "home/data").c_str(), 1);
-    }
-    TResult Cli(std::vector<std::string> words) {
-        words.insert(words.begin(), {"--data", data_});
-        return RunCli(words);
-    }
-    TTempFolder folder_;
-    std::string data_;
-    std::string pictures_;
-};
+using CliTest = CliFolderTest;
 
 TEST_F(CliTest, ComputeIdentifyAndListings) {
     WriteJpeg(pictures_ + "a.jpg", MakePattern(1));

@@ -6,34 +6,10 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
-#include "../scan/TestPictures.h"
+#include "CliRunner.h"
 
 namespace corvane::test {
 namespace {
-
-struct TResult {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-TResult RunCli(const std::vector<std::string>& words) {
-    TTempFolder capture;
-    auto quote = [](const std::string& text) {
-        std::string quoted = "'";
-        for (const char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-        return quoted + "'";
-    };
-    std::string command = quote(CORVANE_CLI);
-    for (const std::string& word : words) command += " " + quote(word);
-    command += " >" + quote(capture.Path() + "out") + " 2>" + quote(capture.Path() + "err");
-    TResult result;
-    const int raw = std::system(command.c_str());
-    result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    result.out = ReadBytes(capture.Path() + "out");
-    result.err = ReadBytes(capture.Path() + "err");
-    return result;
-}
 
 std::vector<std::string> Split(const std::string& text, char end) {
     std::vector<std::string> parts;
@@ -44,11 +20,9 @@ std::vector<std::string> Split(const std::string& text, char end) {
 
 // Three copies of one picture of different file sizes and one unrelated
 // picture, computed and identified at margin 25.
-class GroupsCliTest : public ::testing::Test {
+class GroupsCliTest : public CliFolderTest {
   protected:
     GroupsCliTest() {
-        data_ = folder_.Make("data");
-        pictures_ = folder_.Make("pictures");
         const TPattern pattern = MakePattern(11, 64, 48);
         WriteJpeg(pictures_ + "small.jpg", pattern, 50);
         WriteJpeg(pictures_ + "large.jpg", pattern, 98);
@@ -57,15 +31,6 @@ class GroupsCliTest : public ::testing::Test {
         EXPECT_EQ(Cli({"compute", "--folder", pictures_}).status, 0);
         EXPECT_EQ(Cli({"identify", "--margin", "25", "--colors"}).status, 0);
     }
-
-    TResult Cli(std::vector<std::string> words) {
-        words.insert(words.begin(), {"--data", data_});
-        return RunCli(words);
-    }
-
-    TTempFolder folder_;
-    std::string data_;
-    std::string pictures_;
 };
 
 TEST_F(GroupsCliTest, GroupsListEveryMemberWithItsMaxDiffAndSelection) {

@@ -168,26 +168,6 @@ TEST_F(ComputeRunTest, BadMarginStopsTheRunAfterPostingAndRestoresTheWindow) {
     EXPECT_EQ(ReadTextLines(programFolder_ + "log.txt").size(), 1u);
 }
 
-// Starts the engine again on tables made with the earlier definitions (names
-// of 100 characters, letter case folded in keys), as an older folder has them.
-void RestartOnEarlierTables(TCorvaneEngine& engine, const std::string& programFolder) {
-    engine.Signatures.SignaturesTable.Close();
-    engine.Matches.MatchTable.Close();
-    using TDefine = void (*)(TFieldDefs&, TIndexDefs&);
-    const std::pair<const char*, TDefine> tables[] = {{"Signatures", DefineLegacySignaturesTable},
-                                                      {"Matches", DefineLegacyMatchTable}};
-    for (const auto& [name, define] : tables) {
-        std::filesystem::remove(programFolder + name + ".DAT");
-        std::filesystem::remove(programFolder + name + ".IDX");
-        TStoreTable table;
-        table.SetDatabaseName(programFolder);
-        table.SetTableName(std::string(name) + ".DAT");
-        define(table.FieldDefs, table.IndexDefs);
-        table.CreateTable();
-    }
-    engine.StartUp(programFolder);
-}
-
 TEST_F(ComputeRunTest, NamesDifferingOnlyInLetterCaseAreTwoRecords) {
     WriteJpeg(pictures_ + "a.jpg", MakePattern(5));
     WriteJpeg(pictures_ + "A.JPG", MakePattern(6));
@@ -195,37 +175,6 @@ TEST_F(ComputeRunTest, NamesDifferingOnlyInLetterCaseAreTwoRecords) {
     EXPECT_EQ(Records().size(), 2u);
     engine_.ComputeButtonClick();
     EXPECT_EQ(LastMessage(), "0 records added; 0 records edited in 00:00:00");
-}
-
-TEST_F(ComputeRunTest, EarlierTablesStillOpenAndCompute) {
-    RestartOnEarlierTables(engine_, programFolder_);
-    controls_.Search = pictures_;
-    EXPECT_EQ(engine_.Signatures.SignaturesTableFileName.Size(), 100);
-    WriteJpeg(pictures_ + "a.jpg", MakePattern(5));
-    WriteJpeg(pictures_ + "b.jpg", MakePattern(6));
-    engine_.ComputeButtonClick();
-    EXPECT_EQ(Records().size(), 2u);
-    engine_.ComputeButtonClick();
-    EXPECT_EQ(LastMessage(), "0 records added; 0 records edited in 00:00:00");
-}
-
-TEST_F(ComputeRunTest, RecordUnderOtherLetterCaseIsRewrittenKeepingItsCase) {
-    RestartOnEarlierTables(engine_, programFolder_);  // whose keys fold letter case
-    WriteJpeg(pictures_ + "a.jpg", MakePattern(5));
-    TStoreTable& table = engine_.Signatures.SignaturesTable;
-    table.Append();
-    engine_.Signatures.SignaturesTableFileName.SetValue("A.JPG");
-    engine_.Signatures.SignaturesTableFilePath.SetValue(UpperCaseAscii(pictures_));
-    engine_.Signatures.SignaturesTableFileDate.SetValue(1.0);
-    engine_.Signatures.SignaturesTableSignature.SetValue("old");
-    table.Post();
-    engine_.Run = TComputeRunState();
-    engine_.UpdateSignature(pictures_ + "a.jpg");
-    EXPECT_EQ(engine_.Run.EditedCount, 1);
-    EXPECT_EQ(
-        Records(),
-        (std::vector<std::pair<std::string, std::string>>{{"A.JPG", UpperCaseAscii(pictures_)}}));
-    EXPECT_EQ(engine_.Signatures.SignaturesTableSignature.Value().size(), 192u);
 }
 
 // Names that differ only in letter case are two files here.
@@ -252,6 +201,16 @@ class LegacyTablesComputeRunTest : public EngineFixture {
   protected:
     LegacyTablesComputeRunTest() : EngineFixture(true) {}
 };
+
+TEST_F(LegacyTablesComputeRunTest, EarlierTablesStillOpenAndCompute) {
+    EXPECT_EQ(engine_.Signatures.SignaturesTableFileName.Size(), 100);
+    WriteJpeg(pictures_ + "a.jpg", MakePattern(5));
+    WriteJpeg(pictures_ + "b.jpg", MakePattern(6));
+    engine_.ComputeButtonClick();
+    EXPECT_EQ(Records().size(), 2u);
+    engine_.ComputeButtonClick();
+    EXPECT_EQ(LastMessage(), "0 records added; 0 records edited in 00:00:00");
+}
 
 TEST_F(LegacyTablesComputeRunTest, RecordUnderOtherLetterCaseIsRewrittenKeepingItsCase) {
     WriteJpeg(pictures_ + "a.jpg", MakePattern(5));
