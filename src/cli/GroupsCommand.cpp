@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "cli/CliControls.h"
+#include "cli/Listing.h"
 #include "review/GroupReview.h"
 #include "scan/Engine.h"
 #include "util/StrToInt.h"
@@ -69,7 +70,9 @@ int UsageError(const Exception& error) {
 
 // One record per member, the largest groups first: group number, reference
 // or member, MaxDiff to the reference, selected (Y/N), file; with --selected
-// the selected files only.
+// the selected files only. Names are escaped as in the other TSV listings,
+// so that a newline in a name never reads as two names; with -0 they are
+// written as they are.
 void PrintTsv(const TGroupReview& review, const TGroupsOptions& options) {
     const std::vector<size_t> listed = review.ListedGroups(TGroupReview::TOrder::Largest);
     for (size_t number = 0; number < listed.size(); ++number) {
@@ -77,13 +80,16 @@ void PrintTsv(const TGroupReview& review, const TGroupsOptions& options) {
         const std::span<const TGroupMember> members = review.Groups().Group(g);
         for (size_t m = 0; m < members.size(); ++m) {
             const bool selected = review.Selection().Selected(g, m);
+            const std::string_view name = review.Name(members[m].Picture);
+            const std::string shown =
+                options.End == '\0' ? std::string(name) : EscapeTsvField(name);
             if (options.SelectedOnly) {
-                if (selected) std::cout << review.Name(members[m].Picture) << options.End;
+                if (selected) std::cout << shown << options.End;
                 continue;
             }
             std::cout << number + 1 << '\t' << (m == 0 ? "reference" : "member") << '\t'
-                      << members[m].MaxDiff << '\t' << (selected ? 'Y' : 'N') << '\t'
-                      << review.Name(members[m].Picture) << options.End;
+                      << members[m].MaxDiff << '\t' << (selected ? 'Y' : 'N') << '\t' << shown
+                      << options.End;
         }
     }
 }
@@ -102,10 +108,13 @@ void PrintJson(const TGroupReview& review, const TGroupsOptions& options) {
                 if (selected) result.push_back(name);
                 continue;
             }
-            group.push_back({{"file", name},
-                             {"reference", m == 0},
-                             {"maxdiff", members[m].MaxDiff},
-                             {"selected", selected}});
+            nlohmann::json member = {{"file", name},
+                                     {"reference", m == 0},
+                                     {"maxdiff", members[m].MaxDiff},
+                                     {"selected", selected}};
+            // The exact bytes of a name that is not UTF-8, as the listings give them.
+            if (!IsValidUtf8(name)) member["fileBase64"] = EncodeBase64(name);
+            group.push_back(std::move(member));
         }
         if (!options.SelectedOnly) result.push_back({{"group", number + 1}, {"members", group}});
     }

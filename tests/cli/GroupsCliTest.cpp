@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <filesystem>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "CliRunner.h"
+#include "cli/Listing.h"
 
 namespace corvane::test {
 namespace {
@@ -83,6 +85,30 @@ TEST_F(GroupsCliTest, JsonHoldsTheSameGroups) {
     const nlohmann::json selected = nlohmann::json::parse(
         Cli({"groups", "--keep", "largest", "--selected", "--format", "json"}).out);
     EXPECT_EQ(selected.size(), 2u);
+}
+
+// A newline in a name must not read as two names to a script (each could be
+// another picture); TSV escapes it, -0 and JSON keep the exact bytes.
+TEST_F(GroupsCliTest, OddNamesStayOneNameInEveryFormat) {
+    const std::string odd = pictures_ + "new\nline \xff.jpg";
+    std::filesystem::rename(pictures_ + "small.jpg", odd);
+    ASSERT_EQ(Cli({"compute", "--folder", pictures_}).status, 0);
+    ASSERT_EQ(Cli({"identify", "--margin", "25", "--colors"}).status, 0);
+
+    const std::string tsv = Cli({"groups", "--keep", "largest", "--selected"}).out;
+    EXPECT_NE(tsv.find(pictures_ + "new\\nline \xff.jpg\n"), std::string::npos) << tsv;
+    EXPECT_EQ(Split(tsv, '\n').size(), 2u) << tsv;
+    const std::string nul = Cli({"groups", "--keep", "largest", "--selected", "-0"}).out;
+    EXPECT_NE(nul.find(odd + '\0'), std::string::npos);
+    const nlohmann::json groups =
+        nlohmann::json::parse(Cli({"groups", "--keep", "largest", "--format", "json"}).out);
+    size_t encoded = 0;
+    for (const auto& member : groups[0]["members"])
+        if (member.contains("fileBase64")) {
+            EXPECT_EQ(member["fileBase64"], EncodeBase64(odd));
+            ++encoded;
+        }
+    EXPECT_EQ(encoded, 1u);
 }
 
 TEST_F(GroupsCliTest, NotDuplicateKeepsThePairOutOfEveryGroup) {
